@@ -1,0 +1,42 @@
+# The README's commands. `make demo` is the main job, `make test` runs every
+# test; both set up a fresh Debian 12 machine first.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+VST_PATH ?= $(HOME)/.vst
+
+.PHONY: all deps configure build test test-asan demo install clean
+
+all: build
+
+deps:
+	@sh tools/setup-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	@$(MAKE) --no-print-directory test-asan
+
+# The host-facing tests once more with AddressSanitizer and UBSan in the
+# plug-in, to prove nothing is touched after effClose and no chunk or index
+# from a host reads out of bounds.
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELDRANA_SANITIZE=address -DVELDRANA_BENCH=OFF > /dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target Veldrana veldrana_so_tests veldrana_tests
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' --timeout 600
+
+demo: build
+	@sh tools/demo.sh $(BUILD)
+
+install: build
+	@mkdir -p "$(VST_PATH)"
+	@cp $(BUILD)/Veldrana.so "$(VST_PATH)/"
+	@echo "Installed $(VST_PATH)/Veldrana.so"
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) out

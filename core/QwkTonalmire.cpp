@@ -1,0 +1,385 @@
+#include "core/QwkTonalmire.h"
+
+#include <cstring>
+
+#include "core/BlockSplitter.h"
+#include "core/GlobalSettings.h"
+#include "core/ParamIds.h"
+#include "core/TonalmireParameters.h"
+#include "osc/OSCHelper.h"
+#include "platform/Preferences.h"
+#include "scripting/LuaMIDIHelper.h"
+#include "view/QwkTonalmireView.h"
+
+namespace detail {
+ParameterTableCopy::ParameterTableCopy()
+    : table(tonalmireParameterTable(), tonalmireParameterTable() + kParamCount) {}
+}  // namespace detail
+
+namespace {
+
+// The value-name lists that never change are made once per process and
+// shared by every instance.
+CFArray* fixedList(std::initializer_list<const char*> names) {
+  std::vector<const char*> texts(names);
+  return CFArray::createWithStrings(texts.data(), texts.size());
+}
+
+CFArray* fftSizeNames() {
+  static CFArray* const list = fixedList({"32", "64", "128", "256", "512", "1024", "2048", "4096"});
+  return list;
+}
+CFArray* axisNames() {
+  static CFArray* const list = fixedList({"Log", "Linear"});
+  return list;
+}
+CFArray* positionNames() {
+  static CFArray* const list = fixedList({"After", "Before"});
+  return list;
+}
+CFArray* noScriptNames() {
+  static CFArray* const list = fixedList({"(none)"});
+  return list;
+}
+
+// "FFT Size" selects one of eight transforms, so whatever a chunk or a host
+// put there is kept inside 0..7 wherever it is used (NaN reads as 0, as the
+// display shows it).
+int32_t fftSizeIndexOf(float value) {
+  const int32_t index = truncToInt(value);
+  return index < 0 ? 0 : index > 7 ? 7 : index;
+}
+
+template <typename T>
+void storeOut(void* out, T value) {
+  if (out) std::memcpy(out, &value, sizeof value);
+}
+
+}  // namespace
+
+QwkTonalmire::QwkTonalmire(vst::HostCallback master)
+    : ParameterTableCopy(), QwkAuBase(master, table.data(), kParamCount) {
+  queue_ = std::make_unique<QW::MessageQueue>();
+  lua_ = std::make_unique<QW::LuaMIDIHelper>(this, queue_.get());
+  osc_ = std::make_unique<QW::OSCHelper>(this, lua_.get());
+
+  viewState_.displaySizeIndex = 5;
+  viewState_.logX = 1;
+  viewState_.logY = 1;
+  viewState_.minDb = -160.0f;
+  viewState_.maxDb = 0.0f;
+  viewState_.minLinear = 0.0f;
+  viewState_.maxLinear = 1.0f;
+  viewState_.smoothing = 500.0f;
+
+  setNumInputs(2);
+  setNumOutputs(2);
+  setUniqueID(vst::fourCC('Q', 'W', 'v', 'd'));
+  programsAreChunks(true);
+  canProcessReplacing(true);
+  canMono(true);
+
+  QwkProgram* program = currentProgram();
+  for (int32_t i = 0; i < kParamCount; ++i) program->setParameter(i, table[i].defaultValue);
+  program->setName("Defaults");
+
+  setInitialDelay(fftSizeForIndex(fftSizeIndexOf(table[kParamFftSize].defaultValue)));
+  setUpKernels();
+  InitEffect();
+  setEditor(std::make_unique<QwkTonalmireView>(this));
+}
+
+QwkTonalmire::~QwkTonalmire() {
+  // The editor's render thread reads the program and the display block;
+  // it must be gone before they are.
+  if (AEffEditor* e = getEditor()) e->close();
+  scriptNames_.reset();
+  spectralScripts_.clear();
+  if (osc_) osc_->StopTask();
+  osc_.reset();
+  lua_.reset();
+  queue_.reset();
+}
+
+void QwkTonalmire::InitEffect() {
+  context_.settings = KernelSettings{};
+
+  const platform::Preferences preferences;
+  QW::GlobalSettings::oscBasePort.store(
+      preferences.readNumber(QW::kPrefOscBasePort, QW::kDefaultOscBasePort));
+
+  uint32_t count = 0;
+  const ParamSpec* rows = nullptr;
+  GetProperty(kQwkProperty_ParameterCount, 0, 0, &count);
+  GetProperty(kQwkProperty_ParameterTable, 0, 0, &rows);
+  lua_->SetParameterTable(count, rows);
+
+  osc_->Init();
+  osc_->StartThreads();
+
+  if (!spectralScripts_.empty()) {
+    spectralScripts_.insert(spectralScripts_.begin(), SpectralScriptEntry{"Off", 0});
+    table[kParamScriptIndex].maxValue = static_cast<float>(spectralScripts_.size() - 1);
+    CFArray* names = CFArray::create();
+    for (const SpectralScriptEntry& entry : spectralScripts_)
+      names->append(CFString::create(entry.name.c_str()));
+    scriptNames_.reset(names);
+  }
+}
+
+void QwkTonalmire::ResetViewActivity() {
+  for (int c = 0; c < 2; ++c) {
+    viewState_.rawSpectrum[c] = nullptr;
+    viewState_.processedSpectrum[c] = nullptr;
+  }
+  osc_->StopTask();
+}
+
+std::unique_ptr<AUKernelBase> QwkTonalmire::CreateKernel() {
+  return nullptr;
+}
+
+void QwkTonalmire::resume() {
+  QwkAuBase::resume();
+  wantEvents(1);
+}
+
+bool QwkTonalmire::getEffectName(char* name) {
+  std::strcpy(name, kName);
+  return true;
+}
+
+bool QwkTonalmire::getProductString(char* text) {
+  std::strcpy(text, kName);
+  return true;
+}
+
+int32_t QwkTonalmire::canDo(const char* text) {
+  return text && std::strcmp(text, "receiveVstMidiEvent") == 0 ? 1 : 0;
+}
+
+int32_t QwkTonalmire::processEvents(vst::VstEvents* events) {
+  return lua_->ProcessEvents(events);
+}
+
+void QwkTonalmire::trackLatency() {
+  const int32_t size = fftSizeForIndex(fftSizeIndexOf(getParameterPlain(kParamFftSize)));
+  if (size != cEffect.initialDelay) {
+    setInitialDelay(size);
+    ioChanged();
+  }
+}
+
+void QwkTonalmire::applyOscPortOffset(bool restart) {
+  const int32_t offset = truncToInt(getParameterPlain(kParamOscPortOffset));
+  if (offset != 0) {
+    osc_->SetPort(QW::GlobalSettings::oscBasePort.load() + offset);
+    if (restart) {
+      osc_->SignalReceiverStop();
+      osc_->Wake();
+    }
+  } else {
+    osc_->SetPort(0);
+    osc_->SignalReceiverStop();
+  }
+}
+
+void QwkTonalmire::setParameter(int32_t index, float normalized) {
+  if (!validParameter(index)) return;
+  QwkAuBase::setParameter(index, normalized);
+  const float v = getParameterPlain(index);
+  switch (index) {
+    case kParamOscPortOffset:
+      applyOscPortOffset(false);
+      break;
+    case kParamFftSize:
+      trackLatency();
+      break;
+    case kParamViewXAxis:
+      viewState_.logX = v == 0.0f;
+      break;
+    case kParamViewYAxis:
+      viewState_.logY = v == 0.0f;
+      break;
+    case kParamViewMinDb:
+      viewState_.minDb = v;
+      break;
+    case kParamViewMaxDb:
+      viewState_.maxDb = v;
+      break;
+    case kParamViewMinLinear:
+      viewState_.minLinear = v;
+      break;
+    case kParamViewMaxLinear:
+      viewState_.maxLinear = v;
+      break;
+    case kParamViewSmoothing:
+      viewState_.smoothing = v;
+      break;
+    default:
+      break;
+  }
+  osc_->SetParamQueue(index, v);
+}
+
+void QwkTonalmire::setProgram(int32_t program) {
+  curProgram = program;
+  applyOscPortOffset(true);
+  trackLatency();
+}
+
+int32_t QwkTonalmire::getChunk(void** data, bool /*isPreset*/) {
+  return currentProgram()->getChunk(data);
+}
+
+int32_t QwkTonalmire::setChunk(void* data, int32_t byteSize, bool /*isPreset*/) {
+  currentProgram()->setChunk(data, byteSize);
+  trackLatency();
+  return 1;
+}
+
+void QwkTonalmire::refreshSettings() {}
+
+void QwkTonalmire::updateMeters(uint32_t /*frames*/) {}
+
+void QwkTonalmire::processReplacing(float** inputs, float** outputs, int32_t frames) {
+  if (!inputs || !outputs || frames <= 0) return;
+  for (int c = 0; c < 2; ++c) {
+    if (!inputs[c] || !outputs[c]) return;
+  }
+  if (kernels().empty() || !kernels()[0]) {
+    for (int c = 0; c < 2; ++c)
+      std::memset(outputs[c], 0, sizeof(float) * static_cast<size_t>(frames));
+  }
+
+  QW::splitBlock(
+      *queue_, static_cast<uint32_t>(frames),
+      [&](uint32_t offset, uint32_t chunk) {
+        context_.blockPosition = offset;
+        refreshSettings();
+        QwkAuBase::processReplacing(inputs, outputs, static_cast<int32_t>(chunk));
+      },
+      [&](const QW::MessageQueueItem& message) { lua_->HandleMessage(message); });
+  updateMeters(static_cast<uint32_t>(frames));
+}
+
+int32_t QwkTonalmire::GetParameterValueStrings(uint32_t scope, uint32_t parameter, CFArray** out) {
+  if (scope != 0 || !out) return kAudioUnitErr_InvalidParameter;
+  CFArray* list = nullptr;
+  switch (parameter) {
+    case kParamFftSize:
+      list = fftSizeNames();
+      break;
+    case kParamViewXAxis:
+    case kParamViewYAxis:
+      list = axisNames();
+      break;
+    case kParamScriptIndex:
+      list = scriptNames_ ? scriptNames_.get() : noScriptNames();
+      break;
+    case kParamScriptPosition:
+      list = positionNames();
+      break;
+    default:
+      return kAudioUnitErr_InvalidParameter;
+  }
+  list->retain();
+  *out = list;
+  return kAudioUnitNoErr;
+}
+
+int32_t QwkTonalmire::GetProperty(uint32_t property, uint32_t /*scope*/, uint32_t /*element*/,
+                                  void* out) {
+  switch (property) {
+    case kAudioUnitProperty_SampleRate:
+      storeOut(out, static_cast<double>(sampleRate));
+      return kAudioUnitNoErr;
+    case kAudioUnitProperty_ParameterStringFromValue: {
+      auto* query = static_cast<AudioUnitParameterStringFromValue*>(out);
+      if (!query) return kAudioUnitErr_InvalidParameter;
+      const uint32_t id = query->inParamID;
+      if (id >= static_cast<uint32_t>(kParamCount)) return kAudioUnitErr_InvalidParameter;
+      const float value =
+          query->inValue ? *query->inValue : getParameterPlain(static_cast<int32_t>(id));
+      query->outString = nullptr;
+      const char* text = nullptr;
+      if (id == kParamOscPortOffset || id == kParamViewSmoothing) {
+        if (value == 0.0f) text = "Off";
+      } else if (id == kParamInputGain || id == kParamOutputGain) {
+        if (value == -80.0f) text = "-inf";
+      } else {
+        return kAudioUnitErr_InvalidParameter;
+      }
+      if (text) {
+        CFString* s = CFString::constant(text);
+        s->retain();
+        query->outString = s;
+      }
+      return kAudioUnitNoErr;
+    }
+    case kQwkProperty_ViewState:
+      storeOut(out, ViewStateAddress());
+      return kAudioUnitNoErr;
+    case kQwkProperty_EditorDisplayName:
+      storeOut(out, DisplayName());
+      return kAudioUnitNoErr;
+    case kQwkProperty_ServiceDisplayName:
+      storeOut(out, ServiceDisplayName());
+      return kAudioUnitNoErr;
+    case kQwkProperty_ProductKey:
+      storeOut(out, static_cast<const char*>(kName));
+      return kAudioUnitNoErr;
+    case kQwkProperty_ParameterCount:
+      storeOut(out, static_cast<uint32_t>(kParamCount));
+      return kAudioUnitNoErr;
+    case kQwkProperty_OscPortOffset:
+      storeOut(out, truncToInt(getParameterPlain(kParamOscPortOffset)));
+      return kAudioUnitNoErr;
+    case kQwkProperty_ParameterTable:
+      storeOut(out, static_cast<const ParamSpec*>(table.data()));
+      return kAudioUnitNoErr;
+    case kQwkProperty_Reserved64011:
+      storeOut(out, static_cast<void*>(nullptr));
+      return kAudioUnitNoErr;
+    default:
+      return kAudioUnitErr_InvalidProperty;
+  }
+}
+
+int32_t QwkTonalmire::GetPropertyInfo(uint32_t property, uint32_t /*scope*/, uint32_t /*element*/,
+                                      uint32_t* size, bool* writable) {
+  uint32_t bytes = 0;
+  bool canWrite = false;
+  switch (property) {
+    case kAudioUnitProperty_SampleRate:
+    case kQwkProperty_ViewState:
+    case kQwkProperty_EditorDisplayName:
+    case kQwkProperty_ServiceDisplayName:
+    case kQwkProperty_ProductKey:
+    case kQwkProperty_Reserved64005:
+    case kQwkProperty_Reserved64006:
+    case kQwkProperty_ParameterTable:
+    case kQwkProperty_Reserved64011:
+      bytes = 8;
+      break;
+    case kAudioUnitProperty_ParameterStringFromValue:
+      bytes = 24;
+      break;
+    case kQwkProperty_ParameterCount:
+    case kQwkProperty_OscPortOffset:
+      bytes = 4;
+      break;
+    case kQwkProperty_Reserved64008:
+      bytes = 1;
+      canWrite = true;
+      break;
+    case kQwkProperty_Reserved64013:
+      bytes = 1;
+      break;
+    default:
+      return kAudioUnitErr_InvalidProperty;
+  }
+  if (size) *size = bytes;
+  if (writable) *writable = canWrite;
+  return kAudioUnitNoErr;
+}

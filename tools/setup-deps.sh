@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the Debian 12 packages the build, the tests and the demo need,
+# but only those that are missing, so a prepared machine is not touched.
+set -eu
+
+PACKAGES="
+build-essential cmake pkg-config clang
+googletest libgtest-dev libgmock-dev libbenchmark-dev
+liblua5.1-0-dev liboscpack-dev
+libsndfile1-dev libsmf-dev libfftw3-dev
+libpng-dev zlib1g-dev
+libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libglew-dev
+libfreetype-dev libftgl-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
+xvfb xauth libgl1-mesa-dri x11-apps
+lsp-plugins-vst
+"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+
+if [ -z "$missing" ]; then
+  exit 0
+fi
+
+echo "Installing missing packages:$missing"
+SUDO=""
+if [ "$(id -u)" != "0" ]; then
+  SUDO="sudo"
+fi
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,4 @@
+#include "view/QwkTonalmireView.h"
+
+QwkTonalmireView::QwkTonalmireView(AudioEffect* effect)
+    : QW::CarbonVSTEditor(effect, kDefaultWidth, kDefaultHeight) {}

@@ -1,0 +1,12 @@
+// The effect's own editor.
+#pragma once
+
+#include "gui/CarbonVSTEditor.h"
+
+class QwkTonalmireView : public QW::CarbonVSTEditor {
+ public:
+  static constexpr int16_t kDefaultWidth = 1024;
+  static constexpr int16_t kDefaultHeight = 512;
+
+  explicit QwkTonalmireView(AudioEffect* effect);
+};
