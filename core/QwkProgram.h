@@ -20,6 +20,8 @@ class QwkProgram {
   }
   virtual bool reserved3() { return false; }
   virtual void setChunk(const void* /*data*/, int32_t /*size*/) {}
+  // The values as one array in index order, where the program keeps them so.
+  virtual const float* valueArray() const { return nullptr; }
 };
 
 // The one concrete program: an 8500-byte block that is at the same time the
@@ -50,6 +52,7 @@ class QwkProgramQWvdv1 : public QwkProgram {
   const float* values() const {
     return reinterpret_cast<const float*>(block_.get() + kValuesOffset);
   }
+  const float* valueArray() const override { return values(); }
   const uint8_t* block() const { return block_.get(); }
 
  private:

@@ -6,6 +6,10 @@
 #include "core/GlobalSettings.h"
 #include "core/ParamIds.h"
 #include "core/TonalmireParameters.h"
+#include "dsp/BrevikKernel.h"
+#include "dsp/DenormalGuard.h"
+#include "dsp/KernelSettings.h"
+#include "dsp/SpectralTables.h"
 #include "osc/OSCHelper.h"
 #include "platform/Preferences.h"
 #include "scripting/LuaMIDIHelper.h"
@@ -95,6 +99,7 @@ QwkTonalmire::~QwkTonalmire() {
   if (AEffEditor* e = getEditor()) e->close();
   scriptNames_.reset();
   spectralScripts_.clear();
+  tables_.reset();
   if (osc_) osc_->StopTask();
   osc_.reset();
   lua_.reset();
@@ -125,6 +130,9 @@ void QwkTonalmire::InitEffect() {
       names->append(CFString::create(entry.name.c_str()));
     scriptNames_.reset(names);
   }
+
+  tables_ = std::make_unique<SpectralTables>();
+  tables_->attach(context_);
 }
 
 void QwkTonalmire::ResetViewActivity() {
@@ -238,19 +246,20 @@ int32_t QwkTonalmire::setChunk(void* data, int32_t byteSize, bool /*isPreset*/) 
   return 1;
 }
 
-void QwkTonalmire::refreshSettings() {}
+void QwkTonalmire::refreshSettings() {
+  refreshKernelSettings(context_.settings, currentProgram()->valueArray());
+}
 
-void QwkTonalmire::updateMeters(uint32_t /*frames*/) {}
+void QwkTonalmire::updateMeters(uint32_t frames) {
+  ::updateMeters(viewState_, channelKernels_, 2, frames, sampleRate);
+}
 
 void QwkTonalmire::processReplacing(float** inputs, float** outputs, int32_t frames) {
   if (!inputs || !outputs || frames <= 0) return;
   for (int c = 0; c < 2; ++c) {
     if (!inputs[c] || !outputs[c]) return;
   }
-  if (kernels().empty() || !kernels()[0]) {
-    for (int c = 0; c < 2; ++c)
-      std::memset(outputs[c], 0, sizeof(float) * static_cast<size_t>(frames));
-  }
+  const DenormalGuard denormals;
 
   QW::splitBlock(
       *queue_, static_cast<uint32_t>(frames),

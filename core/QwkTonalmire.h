@@ -14,6 +14,9 @@
 #include "core/ViewState.h"
 #include "dsp/SpectralContext.h"
 
+class CBrevikKernel;
+class SpectralTables;
+
 namespace QW {
 class LuaMIDIHelper;
 class OSCHelper;
@@ -86,5 +89,7 @@ class QwkTonalmire : private detail::ParameterTableCopy, public QwkAuBase {
   std::vector<SpectralScriptEntry> spectralScripts_;
   CFRef<CFArray> scriptNames_;
   SpectralContext context_;
+  std::unique_ptr<SpectralTables> tables_;
+  CBrevikKernel* channelKernels_[2] = {};
   ViewState viewState_{};
 };

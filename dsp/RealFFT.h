@@ -26,6 +26,8 @@ class RealFFT {
   int32_t cosTableSize() const { return cosTableSize_; }
 
  private:
+  friend struct RealFFTKernels;  // dsp/RealFFTInternal.h: per-instruction-set entry points
+
   struct AlignedFree {
     void operator()(void* p) const;
   };

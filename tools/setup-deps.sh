@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="
-build-essential cmake pkg-config clang
+build-essential cmake pkg-config clang dpkg-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
 liblua5.1-0-dev liboscpack-dev
 libsndfile1-dev libsmf-dev libfftw3-dev
@@ -15,6 +15,17 @@ xvfb xauth libgl1-mesa-dri x11-apps
 lsp-plugins-vst
 "
 
+install_missing() {
+  echo "Installing missing packages:$missing"
+  SUDO=""
+  if [ "$(id -u)" != "0" ]; then
+    SUDO="sudo"
+  fi
+  $SUDO apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+}
+
 missing=""
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -22,15 +33,7 @@ for p in $PACKAGES; do
   fi
 done
 
-if [ -z "$missing" ]; then
-  exit 0
+if [ -n "$missing" ]; then
+  install_missing
 fi
-
-echo "Installing missing packages:$missing"
-SUDO=""
-if [ "$(id -u)" != "0" ]; then
-  SUDO="sudo"
-fi
-$SUDO apt-get update -qq
-# shellcheck disable=SC2086
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+sh "$(dirname "$0")/fetch-third-party.sh"
