@@ -144,7 +144,10 @@ void QwkTonalmire::ResetViewActivity() {
 }
 
 std::unique_ptr<AUKernelBase> QwkTonalmire::CreateKernel() {
-  return nullptr;
+  const auto channel = static_cast<uint32_t>(kernels().size());
+  auto kernel = std::make_unique<CBrevikKernel>(this, &context_, channel);
+  if (channel < 2) channelKernels_[channel] = kernel.get();
+  return kernel;
 }
 
 void QwkTonalmire::resume() {
