@@ -12,7 +12,8 @@
 #include "dsp/SpectralTables.h"
 #include "osc/OSCHelper.h"
 #include "platform/Preferences.h"
-#include "scripting/LuaMIDIHelper.h"
+#include "scripting/BrvkLuaMIDIHelper.h"
+#include "scripting/InstanceRegistry.h"
 #include "view/QwkTonalmireView.h"
 
 namespace detail {
@@ -64,7 +65,9 @@ void storeOut(void* out, T value) {
 QwkTonalmire::QwkTonalmire(vst::HostCallback master)
     : ParameterTableCopy(), QwkAuBase(master, table.data(), kParamCount) {
   queue_ = std::make_unique<QW::MessageQueue>();
-  lua_ = std::make_unique<QW::LuaMIDIHelper>(this, queue_.get());
+  auto scriptHelper = std::make_unique<BrvkLuaMIDIHelper>(this, queue_.get());
+  context_.scripts = scriptHelper.get();
+  lua_ = std::move(scriptHelper);
   osc_ = std::make_unique<QW::OSCHelper>(this, lua_.get());
 
   viewState_.displaySizeIndex = 5;
@@ -91,9 +94,14 @@ QwkTonalmire::QwkTonalmire(vst::HostCallback master)
   setUpKernels();
   InitEffect();
   setEditor(std::make_unique<QwkTonalmireView>(this));
+  QW::InstanceRegistry::instance().Join(this);
 }
 
 QwkTonalmire::~QwkTonalmire() {
+  // Other instances' scripts and this one's script timers must not reach
+  // the effect while it comes apart.
+  QW::InstanceRegistry::instance().Leave(this);
+  if (lua_) lua_->StopTimers();
   // The editor's render thread reads the program and the display block;
   // it must be gone before they are.
   if (AEffEditor* e = getEditor()) e->close();

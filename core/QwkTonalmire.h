@@ -40,6 +40,8 @@ class QwkTonalmire : private detail::ParameterTableCopy, public QwkAuBase {
  public:
   static constexpr int32_t kVersion = 65541;
   static constexpr const char* kName = "Veldrana";
+  // The effect's Lua MIDI helper (scripting/BrvkLuaMIDIHelper.h).
+  class BrvkLuaMIDIHelper;
 
   explicit QwkTonalmire(vst::HostCallback audioMaster);
   ~QwkTonalmire() override;

@@ -200,7 +200,7 @@ TEST(Properties, SizesAndAnswers) {
   ASSERT_EQ(f.effect->GetProperty(kQwkProperty_ParameterTable, 0, 0, &table), 0);
   EXPECT_STREQ(table[kParamFftSize].name, "FFT Size");
   EXPECT_STREQ(table[kParamCount - 1].name, "Bin 2048 Level");
-  EXPECT_EQ(table[kParamScriptIndex].maxValue, 0.0f);
+  EXPECT_EQ(table[kParamScriptIndex].maxValue, 6.0f);  // the six built-in scripts
 
   const char* name = nullptr;
   for (uint32_t property : {64002u, 64003u, 64004u}) {
@@ -248,8 +248,10 @@ TEST(Properties, ValueNameLists) {
   EXPECT_STREQ(names->stringAt(7)->c_str(), "4096");
   names->release();
   ASSERT_EQ(f.effect->GetParameterValueStrings(0, kParamScriptIndex, &names), 0);
-  ASSERT_EQ(names->count(), 1u);
-  EXPECT_STREQ(names->stringAt(0)->c_str(), "(none)");
+  const char* expected[] = {"Off",       "Shift",     "Reverse", "Low Pass",
+                            "High Pass", "Band Pass", "Gate"};
+  ASSERT_EQ(names->count(), 7u);
+  for (size_t i = 0; i < 7; ++i) EXPECT_STREQ(names->stringAt(i)->c_str(), expected[i]);
   names->release();
   ASSERT_EQ(f.effect->GetParameterValueStrings(0, kParamScriptPosition, &names), 0);
   EXPECT_STREQ(names->stringAt(1)->c_str(), "Before");

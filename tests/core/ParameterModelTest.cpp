@@ -41,9 +41,10 @@ TEST(Normalization, HertzSweepsLogarithmically) {
 }
 
 TEST(Normalization, EmptyRangeAnswersTheMinimum) {
-  EffectFixture f;  // "Script Index" has maximum 0 while no script is loaded
-  f.effect->setParameterPlain(kParamScriptIndex, 0.0f, false);
-  EXPECT_EQ(f.effect->getParameter(kParamScriptIndex), 0.0f);
+  AudioUnitParameterInfo info{};  // "Script Index" while no script is loaded
+  info.unit = kAudioUnitParameterUnit_Indexed;
+  EXPECT_EQ(toNormalized(0.0f, info), 0.0f);
+  EXPECT_EQ(fromNormalized(0.7f, info), 0.0f);
 }
 
 TEST(Normalization, NoClampingInEitherDirection) {
@@ -92,7 +93,9 @@ TEST(Display, IndexedValuesUseTheirNames) {
   EXPECT_EQ(displayOf(*f.effect, kParamScriptPosition), "After");
   f.effect->setParameterPlain(kParamScripted1, -7.0f, false);
   EXPECT_EQ(displayOf(*f.effect, kParamScripted1), "-7");
-  EXPECT_EQ(displayOf(*f.effect, kParamScriptIndex), "(none)");
+  EXPECT_EQ(displayOf(*f.effect, kParamScriptIndex), "Off");
+  f.effect->setParameterPlain(kParamScriptIndex, 3.0f, false);
+  EXPECT_EQ(displayOf(*f.effect, kParamScriptIndex), "Low Pass");
 }
 
 TEST(Display, ValuesOutsideTheNameListShowTheirNumber) {

@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
@@ -57,8 +59,32 @@ TEST(Preferences, UnwritableFolderFailsQuietly) {
   EXPECT_EQ(prefs.readNumber("OSC Base Port", 7000), 7000);
 }
 
+// Restores the variables a test changes, so later tests in the same
+// process keep their isolated folders.
+class SavedEnvironment {
+ public:
+  SavedEnvironment() {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.push_back(value ? std::optional<std::string>(value) : std::nullopt);
+    }
+  }
+  ~SavedEnvironment() {
+    for (size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i])
+        setenv(kNames[i], saved_[i]->c_str(), 1);
+      else
+        unsetenv(kNames[i]);
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "HOME"};
+  std::vector<std::optional<std::string>> saved_;
+};
+
 TEST(Paths, FollowTheXdgVariables) {
-  const std::string config = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+  const SavedEnvironment saved;
   setenv("XDG_CONFIG_HOME", "/x/config", 1);
   EXPECT_EQ(platform::configFolder(), "/x/config/Quillworks/Veldrana");
   unsetenv("XDG_CONFIG_HOME");
@@ -71,7 +97,6 @@ TEST(Paths, FollowTheXdgVariables) {
   unsetenv("HOME");
   EXPECT_EQ(platform::dataFolder(), "");
   EXPECT_EQ(platform::configFolder(), "");
-  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "scripting/BrvkLuaMIDIHelper.h"
+
+#include <mutex>
+
+#include "core/ParamIds.h"
+#include "scripting/RealtimeScope.h"
+#include "scripting/SpectralFunctions.h"
+
+QwkTonalmire::BrvkLuaMIDIHelper::BrvkLuaMIDIHelper(QwkTonalmire* effect, QW::MessageQueue* queue,
+                                                   QW::OSCScriptBindings* osc)
+    : LuaMIDIHelper(effect, queue, osc), tonalmire_(effect) {}
+
+void QwkTonalmire::BrvkLuaMIDIHelper::SetGUIBoolValue(int32_t id, bool value) {
+  if (id < 0 || id >= 8) return;
+  tonalmire_->ViewStateAddress()->guiBool[id] = value ? 1 : 0;
+}
+
+bool QwkTonalmire::BrvkLuaMIDIHelper::GetGUIBoolValue(int32_t id) {
+  if (id < 0 || id >= 8) return false;
+  return tonalmire_->ViewStateAddress()->guiBool[id] != 0;
+}
+
+void QwkTonalmire::BrvkLuaMIDIHelper::RegisterFunctions() {
+  QW::registerSpectralFunctions(CurrentState(), this);
+}
+
+void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, float* spectrum,
+                                                        int32_t fftSize) {
+  if (scriptIndex < 1 || !spectrum) return;
+  const QW::RealtimeScope realtime;
+  std::lock_guard<std::recursive_mutex> lock(LuaLock());
+  lua_State* L = CurrentState();
+  const std::vector<SpectralScriptEntry>& scripts = tonalmire_->spectralScripts();
+  if (!L || static_cast<size_t>(scriptIndex) >= scripts.size()) return;
+  const SpectralScriptEntry& entry = scripts[static_cast<size_t>(scriptIndex)];
+  if (entry.reference == 0) return;
+
+  spectrum_.spectrum = spectrum;
+  spectrum_.maxBin = fftSize / 2;
+  const int top = lua_gettop(L);
+  lua_rawgeti(L, LUA_REGISTRYINDEX, entry.reference);
+  lua_createtable(L, 0, 5);
+  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted1));
+  lua_setfield(L, -2, "param1");
+  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted2));
+  lua_setfield(L, -2, "param2");
+  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted3));
+  lua_setfield(L, -2, "param3");
+  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted4));
+  lua_setfield(L, -2, "param4");
+  lua_pushnumber(L, spectrum_.maxBin);
+  lua_setfield(L, -2, "maxBin");
+  RunEntry(1, "spectral script", entry.name.c_str());
+  spectrum_ = SpectrumContext{};
+  lua_settop(L, top);
+}

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "ScriptTestSupport.h"
+#include "core/CFTypes.h"
+
+using namespace scripting_test;
+
+namespace {
+
+constexpr int kN = 32;
+constexpr int kMaxBin = kN / 2;
+
+// One spectral script, "Probe", that runs whatever the test puts in the
+// global `probe`; the built-in script is replaced so it is entry 1.
+struct SpectralRun : ::testing::Test {
+  RecordingHost host;
+  ScriptsFolder folder;
+  std::unique_ptr<QwkTonalmire> effect;
+  QwkTonalmire::BrvkLuaMIDIHelper* helper = nullptr;
+  std::vector<float> f = std::vector<float>(kN);
+
+  void SetUp() override {
+    folder.write(
+        "midi.lua",
+        "addSpectralScript('Probe', function(state) if probe then probe(state) end end)\n");
+    effect = makeEffect();
+    helper = &helperOf(*effect);
+    std::iota(f.begin(), f.end(), 1.0f);  // f[i] = i + 1: every slot distinct
+  }
+  std::string run(const std::string& code) { return runLua(*helper, code); }
+  // Runs body as the probe on f.
+  std::vector<float> frame(const std::string& body) {
+    EXPECT_EQ(run("probe = function(state) " + body + " end"), "");
+    helper->RunSpectralScript(1, f.data(), kN);
+    return f;
+  }
+  static std::vector<float> fresh() {
+    std::vector<float> v(kN);
+    std::iota(v.begin(), v.end(), 1.0f);
+    return v;
+  }
+};
+
+TEST_F(SpectralRun, CopyIntoAndOutOfTheEdgeBinsFollowsTheAddressing) {
+  std::vector<float> want = fresh();
+  want[0] = want[3];  // copyBin(3, 0): the imaginary part is dropped
+  EXPECT_EQ(frame("copyBin(3, 0)"), want);
+
+  f = fresh();
+  want = fresh();
+  want[3] = want[0];
+  want[kMaxBin + 3] = 0.0f;  // bin 0 has no imaginary part
+  EXPECT_EQ(frame("copyBin(0, 3)"), want);
+}
+
+TEST_F(SpectralRun, BinsOutsideTheFrameReadAsZeroAndIgnoreWrites) {
+  std::vector<float> want = fresh();
+  want[5] = 0.0f;
+  want[kMaxBin + 5] = 0.0f;
+  EXPECT_EQ(frame("copyBin(-1, 5)"), want);
+
+  f = fresh();
+  EXPECT_EQ(frame("copyBin(5, -1) copyBin(5, 17) setBin(17, 1, 1) zeroBin(-2) "
+                  "multiplyBin(99, 0) swapBins(3, 40)"),
+            [] {
+              std::vector<float> v = fresh();
+              v[3] = 0.0f;  // swapped with a bin that reads (0, 0)
+              v[kMaxBin + 3] = 0.0f;
+              return v;
+            }());
+}
+
+TEST_F(SpectralRun, GetBinAndMagnitudeReadTheFrame) {
+  frame("r16, i16 = getBin(16) r1, i1 = getBin(1) ro, io = getBin(17) m1 = getBinMagnitudeSqr(1)");
+  EXPECT_EQ(luaNumber(*helper, "r16"), 17.0);
+  EXPECT_EQ(luaNumber(*helper, "i16"), 0.0);
+  EXPECT_EQ(luaNumber(*helper, "r1"), 2.0);
+  EXPECT_EQ(luaNumber(*helper, "i1"), 18.0);
+  EXPECT_EQ(luaNumber(*helper, "ro + io"), 0.0);
+  EXPECT_EQ(luaNumber(*helper, "m1"), static_cast<double>(2.0f * 2.0f + 18.0f * 18.0f));
+}
+
+TEST_F(SpectralRun, SetBinOnAnEdgeBinSetsOnlyTheRealPart) {
+  std::vector<float> want = fresh();
+  want[0] = 1.0f;
+  EXPECT_EQ(frame("setBin(0, 1, 5)"), want);
+  f = fresh();
+  want = fresh();
+  want[kMaxBin] = -3.0f;
+  EXPECT_EQ(frame("setBin(16, -3, 5)"), want);
+}
+
+TEST_F(SpectralRun, ArgumentsConvertLikeLuaNumbersAndTruncate) {
+  std::vector<float> want = fresh();
+  want[0] = 0.0f;  // zeroBin('x') addresses bin 0
+  want[2] = 0.0f;  // 2.9 is bin 2
+  want[kMaxBin + 2] = 0.0f;
+  want[1] = 0.0f;  // -0.5 is bin 0, "1" is bin 1
+  want[kMaxBin + 1] = 0.0f;
+  EXPECT_EQ(frame("zeroBin('x') zeroBin(2.9) zeroBin(-0.5) zeroBin('1')"), want);
+
+  f = fresh();
+  want = fresh();
+  want[4] = 0.5f * want[4];  // a non-numeric factor is 0 only when it is not a number
+  want[kMaxBin + 4] = 0.5f * want[kMaxBin + 4];
+  want[5] = 0.0f;
+  want[kMaxBin + 5] = 0.0f;
+  EXPECT_EQ(frame("multiplyBin(4, '0.5') multiplyBin(5, {})"), want);
+}
+
+TEST_F(SpectralRun, MultiplyAndSwapRespectMissingImaginaryParts) {
+  std::vector<float> want = fresh();
+  want[0] *= 2.0f;
+  want[kMaxBin] *= 3.0f;
+  std::swap(want[1], want[kMaxBin - 1]);
+  std::swap(want[kMaxBin + 1], want[kMaxBin + kMaxBin - 1]);
+  EXPECT_EQ(frame("multiplyBin(0, 2) multiplyBin(16, 3) swapBins(1, 15)"), want);
+
+  f = fresh();
+  want = fresh();
+  want[1] = 17.0f;  // swapBins(1, 16): bin 16 has no imaginary part to give
+  want[kMaxBin + 1] = 0.0f;
+  want[kMaxBin] = 2.0f;
+  EXPECT_EQ(frame("swapBins(1, 16)"), want);
+}
+
+TEST_F(SpectralRun, TheStateTableCarriesTheScriptedParametersAndMaxBin) {
+  effect->setParameterPlain(kParamScripted1, -37.0f, false);
+  effect->setParameterPlain(kParamScripted2, 0.25f, false);
+  effect->setParameterPlain(kParamScripted3, 0.5f, false);
+  effect->setParameterPlain(kParamScripted4, 0.75f, false);
+  frame(
+      "seen = {state.param1, state.param2, state.param3, state.param4, state.maxBin} "
+      "state.param1 = 99");
+  EXPECT_EQ(luaString(*helper, "table.concat(seen, ' ')"), "-37 0.25 0.5 0.75 16");
+  frame("again = state.param1");
+  EXPECT_EQ(luaNumber(*helper, "again"), -37.0);
+  std::vector<float> big(4096);
+  helper->RunSpectralScript(1, big.data(), 4096);
+  EXPECT_EQ(luaNumber(*helper, "again"), -37.0);
+  EXPECT_EQ(luaNumber(*helper, "seen[5]"), 16.0);
+}
+
+TEST_F(SpectralRun, OffAndIndicesBeyondTheListRunNothing) {
+  ASSERT_EQ(run("runs = 0 probe = function() runs = runs + 1 end"), "");
+  helper->RunSpectralScript(0, f.data(), kN);
+  helper->RunSpectralScript(-1, f.data(), kN);
+  helper->RunSpectralScript(2, f.data(), kN);
+  helper->RunSpectralScript(1000, f.data(), kN);
+  EXPECT_EQ(luaNumber(*helper, "runs"), 0.0);
+  helper->RunSpectralScript(1, f.data(), kN);
+  EXPECT_EQ(luaNumber(*helper, "runs"), 1.0);
+}
+
+TEST_F(SpectralRun, AnErrorKeepsWhatWasWrittenAndLeavesTheStackAsItWas) {
+  lua_State* L = helper->GetLuaState();
+  const int top = lua_gettop(L);
+  std::vector<float> want = fresh();
+  want[1] = 7.0f;
+  want[kMaxBin + 1] = 8.0f;
+  EXPECT_EQ(frame("setBin(1, 7, 8) error('mid-frame') setBin(2, 9, 9)"), want);
+  EXPECT_EQ(lua_gettop(L), top);
+  // The next frame runs the script again.
+  f = fresh();
+  EXPECT_EQ(frame("setBin(1, 7, 8) error('mid-frame') setBin(2, 9, 9)"), want);
+}
+
+TEST_F(SpectralRun, BinFunctionsOutsideARunTouchNothing) {
+  frame("");  // one run, so a stale frame pointer would have something to hit
+  const std::vector<float> before = f;
+  EXPECT_EQ(run("setBin(1, 5, 5) zeroBin(2) copyBin(3, 4) multiplyBin(5, 0) swapBins(6, 7) "
+                "r, i = getBin(3) m = getBinMagnitudeSqr(3)"),
+            "");
+  EXPECT_EQ(luaNumber(*helper, "r + i + m"), 0.0);
+  ASSERT_EQ(run("requestAllCC(function() setBin(1, 5, 5) zeroBin(1) end)"), "");
+  helper->HandleMessage(midi(0xB0, 0, 20, 1));
+  EXPECT_EQ(f, before);
+}
+
+TEST_F(SpectralRun, AddSpectralScriptChecksItsArguments) {
+  EXPECT_EQ(run("addSpectralScript(nil, function() end)"),
+            "bad argument #1 to 'addSpectralScript' (string expected, got nil)");
+  EXPECT_EQ(run("addSpectralScript({}, function() end)"),
+            "bad argument #1 to 'addSpectralScript' (string expected, got table)");
+  EXPECT_EQ(run("addSpectralScript('x', 5)"),
+            "second argument to addSpectralScript() is not a function");
+  EXPECT_EQ(run("addSpectralScript('x')"),
+            "second argument to addSpectralScript() is not a function");
+  ASSERT_EQ(effect->spectralScripts().size(), 2u);  // "Off", "Probe": nothing added
+  EXPECT_EQ(run("addSpectralScript(12, function() end)"), "");
+  EXPECT_EQ(effect->spectralScripts().back().name, "12");
+}
+
+std::vector<std::string> scriptIndexNames(QwkTonalmire& effect) {
+  CFArray* names = nullptr;
+  std::vector<std::string> out;
+  if (effect.GetParameterValueStrings(0, kParamScriptIndex, &names) != 0 || !names) return out;
+  for (size_t i = 0; i < names->count(); ++i) out.push_back(names->stringAt(i)->c_str());
+  names->release();
+  return out;
+}
+
+TEST(SpectralScriptList, ScriptsInRegistrationOrderAfterOff) {
+  RecordingHost host;
+  ScriptsFolder folder;
+  folder.write("midi.lua",
+               "addSpectralScript('A', print) addSpectralScript('B', print) "
+               "addSpectralScript('A', print)");
+  const auto effect = makeEffect();
+  EXPECT_EQ(scriptIndexNames(*effect), (std::vector<std::string>{"Off", "A", "B", "A"}));
+  EXPECT_EQ(effect->parameterTable()[kParamScriptIndex].maxValue, 3.0f);
+  EXPECT_EQ(effect->spectralScripts()[0].reference, 0);
+}
+
+TEST(SpectralScriptList, WithNoScriptOnlyNoneIsOffered) {
+  RecordingHost host;
+  ScriptsFolder folder;
+  folder.write("midi.lua", "-- registers nothing\n");
+  const auto effect = makeEffect();
+  EXPECT_EQ(scriptIndexNames(*effect), (std::vector<std::string>{"(none)"}));
+  EXPECT_EQ(effect->parameterTable()[kParamScriptIndex].maxValue, 0.0f);
+  EXPECT_TRUE(effect->spectralScripts().empty());
+}
+
+TEST(SpectralScriptList, BuiltInScriptsComeInTheirOrder) {
+  RecordingHost host;
+  const auto effect = makeEffect();
+  EXPECT_EQ(scriptIndexNames(*effect),
+            (std::vector<std::string>{"Off", "Shift", "Reverse", "Low Pass", "High Pass",
+                                      "Band Pass", "Gate"}));
+  EXPECT_EQ(effect->parameterTable()[kParamScriptIndex].maxValue, 6.0f);
+}
+
+TEST(SpectralScriptList, AWrongCallAbortsOnlyTheScriptThatMadeIt) {
+  RecordingHost host;
+  ScriptsFolder folder;
+  folder.write("midi.lua", "");
+  folder.write("a.lua",
+               "addSpectralScript('A1', print)\naddSpectralScript('A2', 5)\n"
+               "addSpectralScript('A3', print)\n");
+  folder.write("b.lua", "addSpectralScript('B1', print)\n");
+  ::testing::internal::CaptureStdout();
+  const auto effect = makeEffect();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(scriptIndexNames(*effect), (std::vector<std::string>{"Off", "A1", "B1"}));
+  EXPECT_EQ(out, "@@@ failed to run file: " + folder.path() +
+                     "/a.lua:2: second argument to addSpectralScript() is not a function\n");
+}
+
+}  // namespace
