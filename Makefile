@@ -2,10 +2,11 @@
 # test; both set up a fresh Debian 12 machine first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 VST_PATH ?= $(HOME)/.vst
 
-.PHONY: all deps configure build test test-asan demo install clean
+.PHONY: all deps configure build test test-asan test-fuzz demo install clean
 
 all: build
 
@@ -21,6 +22,7 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 # The host-facing tests once more with AddressSanitizer and UBSan in the
 # plug-in, to prove nothing is touched after effClose and no chunk or index
@@ -29,6 +31,12 @@ test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELDRANA_SANITIZE=address -DVELDRANA_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target Veldrana veldrana_so_tests veldrana_tests
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' --timeout 600
+
+# The fuzz targets, each for a bounded time from its committed seed corpus.
+test-fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELDRANA_FUZZ=ON -DVELDRANA_TESTS=OFF -DVELDRANA_BENCH=OFF > /dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target osc_packet_fuzzer
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
 demo: build
 	@sh tools/demo.sh $(BUILD)
@@ -39,4 +47,4 @@ install: build
 	@echo "Installed $(VST_PATH)/Veldrana.so"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -12,14 +12,15 @@ CFString* CFString::create(const char* text) {
 }
 
 CFString* CFString::constant(const char* literal) {
-  // Process-wide and never emptied: constant strings outlive every instance.
+  // Process-wide: constant strings outlive every instance and go only when
+  // the library is unloaded.
   static std::mutex lock;
-  static std::map<const char*, CFString*>* table = new std::map<const char*, CFString*>();
+  static std::map<const char*, CFRef<CFString>> table;
   const std::lock_guard<std::mutex> guard(lock);
-  auto found = table->find(literal);
-  if (found != table->end()) return found->second;
+  auto found = table.find(literal);
+  if (found != table.end()) return found->second.get();
   CFString* made = new CFString(literal);
-  table->emplace(literal, made);
+  table.emplace(literal, CFRef<CFString>(made));
   return made;
 }
 

@@ -24,27 +24,27 @@ ParameterTableCopy::ParameterTableCopy()
 namespace {
 
 // The value-name lists that never change are made once per process and
-// shared by every instance.
+// shared by every instance; they go when the library is unloaded.
 CFArray* fixedList(std::initializer_list<const char*> names) {
   std::vector<const char*> texts(names);
   return CFArray::createWithStrings(texts.data(), texts.size());
 }
 
 CFArray* fftSizeNames() {
-  static CFArray* const list = fixedList({"32", "64", "128", "256", "512", "1024", "2048", "4096"});
-  return list;
+  static const CFRef<CFArray> list(fixedList({"32", "64", "128", "256", "512", "1024", "2048", "4096"}));
+  return list.get();
 }
 CFArray* axisNames() {
-  static CFArray* const list = fixedList({"Log", "Linear"});
-  return list;
+  static const CFRef<CFArray> list(fixedList({"Log", "Linear"}));
+  return list.get();
 }
 CFArray* positionNames() {
-  static CFArray* const list = fixedList({"After", "Before"});
-  return list;
+  static const CFRef<CFArray> list(fixedList({"After", "Before"}));
+  return list.get();
 }
 CFArray* noScriptNames() {
-  static CFArray* const list = fixedList({"(none)"});
-  return list;
+  static const CFRef<CFArray> list(fixedList({"(none)"}));
+  return list.get();
 }
 
 // "FFT Size" selects one of eight transforms, so whatever a chunk or a host
@@ -102,6 +102,8 @@ QwkTonalmire::~QwkTonalmire() {
   // the effect while it comes apart.
   QW::InstanceRegistry::instance().Leave(this);
   if (lua_) lua_->StopTimers();
+  // Likewise OSC messages, from this instance's port or another's "/qwks/".
+  if (osc_) osc_->StopTask();
   // The editor's render thread reads the program and the display block;
   // it must be gone before they are.
   if (AEffEditor* e = getEditor()) e->close();

@@ -1,5 +1,14 @@
 #include "dsp/RealFFT.h"
 
+// Every path has to round exactly like the scalar transcription, so a build
+// with FMA enabled (-march=native, -mfma) must still not fuse a multiply
+// into the following add.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include <cmath>
 #include <cstdlib>
 #include <new>

@@ -17,7 +17,8 @@ struct RealFFTKernels {
   static RealFFTIsa preferred();
 
   // Same contracts as RealFFT::forward/inverse, with `scratch` (fft.size()
-  // floats, any alignment) in place of the object's own work buffer.
+  // floats, any alignment) in place of the object's own work buffer. `isa`
+  // must be supported(); below 32 points every set runs the scalar code.
   static void forward(RealFFTIsa isa, const RealFFT& fft, float* f, const float* x, float* scratch);
   static void inverse(RealFFTIsa isa, const RealFFT& fft, const float* f, float* x, float* scratch);
 };

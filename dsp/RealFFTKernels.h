@@ -273,44 +273,337 @@ void inverseLast(const FftPlan& plan, const float* src, float* x) {
   }
 }
 
-// Whole transforms for N >= 32. Wide runs every pass it fits (levels whose
+// Level p's iteration j (lanes j..j+L-1) on one block with halves a and b,
+// left in registers: R[j], R[n - j] (lanes descending), I[j], I[n - j].
+template <class V>
+inline void forwardHalf(const float* a, const float* b, int32_t h, int32_t j, typename V::T co,
+                        typename V::T si, typename V::T& rf, typename V::T& rb, typename V::T& imf,
+                        typename V::T& imb) {
+  using T = typename V::T;
+  const T ai = V::load(a + j);
+  const T ah = V::load(a + h + j);
+  const T bi = V::load(b + j);
+  const T bh = V::load(b + h + j);
+  const T v = V::sub(V::mul(bi, co), V::mul(bh, si));
+  rf = V::add(ai, v);
+  rb = V::sub(ai, v);
+  const T w = V::add(V::mul(bi, si), V::mul(bh, co));
+  imf = V::add(w, ah);
+  imb = V::sub(w, ah);
+  if (j == 0) {
+    rf = V::withLane0(rf, V::add(ai, bi));
+    imf = V::withLane0(imf, V::sub(ai, bi));
+  }
+}
+
+// Level p's inverse iteration j on one block of 2n at out, from its inputs
+// R[j], R[n - j], I[j], I[n - j] in registers; midRe and midIm are its
+// A[h] = 2R[h] and B[h] = 2I[h].
+template <class V>
+inline void inverseHalf(float* out, int32_t n, int32_t h, int32_t j, typename V::T r,
+                        typename V::T rm, typename V::T i, typename V::T imr, typename V::T co,
+                        typename V::T si, typename V::T midRe, typename V::T midIm) {
+  using T = typename V::T;
+  const T a = V::add(r, rm);
+  T ah = V::sub(i, imr);
+  const T vr = V::sub(r, rm);
+  const T vi = V::add(i, imr);
+  T b = V::add(V::mul(vr, co), V::mul(vi, si));
+  T bh = V::sub(V::mul(vi, co), V::mul(vr, si));
+  if (j == 0) {
+    ah = V::withLane0(ah, midRe);
+    b = V::withLane0(b, vr);
+    bh = V::withLane0(bh, midIm);
+  }
+  V::store(out + j, a);
+  V::store(out + h + j, ah);
+  V::store(out + n + j, b);
+  V::store(out + n + h + j, bh);
+}
+
+// Levels p and p + 1 of the forward transform in one sweep over blocks of
+// 4n. Level p's iteration j on the two halves of a block yields exactly the
+// inputs of level p + 1's iterations j and n - j, so those two run on the
+// values while they are still in registers, and the level-p results never
+// go through memory. Level p + 1's middle iteration h takes level p's
+// untouched middle elements. For level p + 1, the twiddles of iteration
+// n - j are those of iteration j with cosine and sine swapped.
+//
+// Needs h = n/2 to be a multiple of V::kLanes.
+template <class V>
+void forwardLevelPair(const float* src, float* dst, int32_t total, int32_t p,
+                      const float* cosTable) {
+  using T = typename V::T;
+  constexpr int32_t kL = V::kLanes;
+  const int32_t n = int32_t{1} << p;
+  const int32_t h = n / 2;
+  const float* cs = cosTable + (h - 4);   // level p: cos(iπ/n), h entries
+  const float* cs2 = cosTable + (n - 4);  // level p + 1: cos(iπ/2n), n entries
+  for (int32_t c = 0; c < total; c += 4 * n) {
+    const float* a0 = src + c;
+    const float* b0 = src + c + n;
+    const float* a1 = src + c + 2 * n;
+    const float* b1 = src + c + 3 * n;
+    float* o = dst + c;
+
+    // Level p + 1, iteration h, in lane 0: its A'[h], A'[n + h], B'[h] and
+    // B'[n + h] are level p's R[h] = A[h] and I[h] = B[h] of each half.
+    T midRe;
+    T midReMirror;
+    T midIm;
+    T midImMirror;
+    {
+      const T ar = V::loadLane0(a0 + h);
+      const T ai = V::loadLane0(b0 + h);
+      const T br = V::loadLane0(a1 + h);
+      const T bi = V::loadLane0(b1 + h);
+      const T co = V::loadLane0(cs2 + h);
+      const T si = V::loadLane0(cs2 + n - h);
+      const T v = V::sub(V::mul(br, co), V::mul(bi, si));
+      midRe = V::add(ar, v);        // o[h]
+      midReMirror = V::sub(ar, v);  // o[2n - h]
+      const T w = V::add(V::mul(br, si), V::mul(bi, co));
+      midIm = V::add(w, ai);        // o[2n + h]
+      midImMirror = V::sub(w, ai);  // o[4n - h]
+    }
+
+    T prevChunk = V::zero();
+    T prevChunk2 = V::zero();
+    T prevX1 = V::zero();
+    T prevX3 = V::zero();
+    T prevY0 = V::zero();
+    T prevY2 = V::zero();
+    for (int32_t j = 0; j < h; j += kL) {
+      const T co = V::load(cs + j);
+      const T chunk = V::load(cs + h - j - kL);
+      T si = V::reverseTail(chunk);
+      const T co2 = V::load(cs2 + j);
+      const T chunk2 = V::load(cs2 + n - j - kL);
+      T si2 = V::reverseTail(chunk2);
+      if (j > 0) {
+        si = V::withLane0(si, prevChunk);
+        si2 = V::withLane0(si2, prevChunk2);
+      }
+
+      // Level p on each half: R[j], R[n - j], I[j], I[n - j].
+      T rf0, rb0, if0, ib0;
+      forwardHalf<V>(a0, b0, h, j, co, si, rf0, rb0, if0, ib0);
+      T rf1, rb1, if1, ib1;
+      forwardHalf<V>(a1, b1, h, j, co, si, rf1, rb1, if1, ib1);
+
+      // Level p + 1, iterations j: A' = (R0, I0), B' = (R1, I1).
+      const T v2 = V::sub(V::mul(rf1, co2), V::mul(if1, si2));
+      T x0 = V::add(rf0, v2);        // o[j]
+      const T x1 = V::sub(rf0, v2);  // o[2n - j]
+      const T w2 = V::add(V::mul(rf1, si2), V::mul(if1, co2));
+      T x2 = V::add(w2, if0);        // o[2n + j]
+      const T x3 = V::sub(w2, if0);  // o[4n - j]
+
+      // Level p + 1, iterations n - j.
+      const T v3 = V::sub(V::mul(rb1, si2), V::mul(ib1, co2));
+      const T y0 = V::add(rb0, v3);  // o[n - j]
+      T y1 = V::sub(rb0, v3);        // o[n + j]
+      const T w3 = V::add(V::mul(rb1, co2), V::mul(ib1, si2));
+      const T y2 = V::add(w3, ib0);  // o[3n - j]
+      T y3 = V::sub(w3, ib0);        // o[3n + j]
+
+      if (j == 0) {
+        // Iteration 0: o[0] = A'[0] + B'[0], o[2n] = A'[0] - B'[0].
+        // Iteration n: o[n] = A'[n] = I0[0], o[3n] = B'[n] = I1[0].
+        x0 = V::withLane0(x0, V::add(rf0, rf1));
+        x2 = V::withLane0(x2, V::sub(rf0, rf1));
+        y1 = V::withLane0(y1, if0);
+        y3 = V::withLane0(y3, if1);
+      } else {
+        V::store(o + 2 * n - j, V::withLane0(V::reverseTail(prevX1), x1));
+        V::store(o + 4 * n - j, V::withLane0(V::reverseTail(prevX3), x3));
+        V::store(o + n - j, V::withLane0(V::reverseTail(prevY0), y0));
+        V::store(o + 3 * n - j, V::withLane0(V::reverseTail(prevY2), y2));
+      }
+      V::store(o + j, x0);
+      V::store(o + 2 * n + j, x2);
+      V::store(o + n + j, y1);
+      V::store(o + 3 * n + j, y3);
+      prevChunk = chunk;
+      prevChunk2 = chunk2;
+      prevX1 = x1;
+      prevX3 = x3;
+      prevY0 = y0;
+      prevY2 = y2;
+    }
+    V::store(o + 2 * n - h, V::withLane0(V::reverseTail(prevX1), midReMirror));
+    V::store(o + 4 * n - h, V::withLane0(V::reverseTail(prevX3), midImMirror));
+    V::store(o + h, V::withLane0(V::reverseTail(prevY0), midRe));
+    V::store(o + 2 * n + h, V::withLane0(V::reverseTail(prevY2), midIm));
+  }
+}
+
+// Levels p + 1 and p of the inverse transform in one sweep over blocks of
+// 4n, the mirror of forwardLevelPair: level p + 1's iterations j and n - j
+// produce what level p's iteration j reads on each half, and its middle
+// iteration h produces level p's middle elements.
+template <class V>
+void inverseLevelPair(const float* src, float* dst, int32_t total, int32_t p,
+                      const float* cosTable) {
+  using T = typename V::T;
+  constexpr int32_t kL = V::kLanes;
+  const int32_t n = int32_t{1} << p;
+  const int32_t h = n / 2;
+  const float* cs = cosTable + (h - 4);
+  const float* cs2 = cosTable + (n - 4);
+  const T two = V::set1(2.0f);
+  for (int32_t c = 0; c < total; c += 4 * n) {
+    const float* re = src + c;          // R', 2n values
+    const float* im = src + c + 2 * n;  // I', 2n values
+    float* d0 = dst + c;                // level p's output, first half
+    float* d1 = dst + c + 2 * n;        // ... and second half
+
+    // Level p + 1, iteration h, in lane 0; level p needs twice each result.
+    T mid0Re;
+    T mid0Im;
+    T mid1Re;
+    T mid1Im;
+    {
+      const T ri = V::loadLane0(re + h);
+      const T rm = V::loadLane0(re + 2 * n - h);
+      const T ii = V::loadLane0(im + h);
+      const T imm = V::loadLane0(im + 2 * n - h);
+      const T co = V::loadLane0(cs2 + h);
+      const T si = V::loadLane0(cs2 + n - h);
+      const T a = V::add(ri, rm);    // L0[h]
+      const T ah = V::sub(ii, imm);  // L0[n + h]
+      const T vr = V::sub(ri, rm);
+      const T vi = V::add(ii, imm);
+      const T b = V::add(V::mul(vr, co), V::mul(vi, si));   // L1[h]
+      const T bh = V::sub(V::mul(vi, co), V::mul(vr, si));  // L1[n + h]
+      mid0Re = V::mul(two, a);
+      mid0Im = V::mul(two, ah);
+      mid1Re = V::mul(two, b);
+      mid1Im = V::mul(two, bh);
+    }
+
+    // R'[2n] is I'[0]: lane 0 of iteration 0 then adds R'[0] + I'[0].
+    T prevRe2 = V::load(im);
+    T prevIm2 = V::zero();
+    T prevRe1 = V::zero();
+    T prevIm1 = V::zero();
+    T prevChunk = V::zero();
+    T prevChunk2 = V::zero();
+    for (int32_t j = 0; j < h; j += kL) {
+      const T co = V::load(cs + j);
+      const T chunk = V::load(cs + h - j - kL);
+      T si = V::reverseTail(chunk);
+      const T co2 = V::load(cs2 + j);
+      const T chunk2 = V::load(cs2 + n - j - kL);
+      T si2 = V::reverseTail(chunk2);
+
+      const T reLo = V::load(re + j);      // R'[j]
+      const T reHi = V::load(re + n + j);  // R'[n + j]
+      const T imLo = V::load(im + j);      // I'[j]
+      const T imHi = V::load(im + n + j);  // I'[n + j]
+      const T reSlot2 = V::load(re + 2 * n - j - kL);
+      const T imSlot2 = V::load(im + 2 * n - j - kL);
+      const T reSlot1 = V::load(re + n - j - kL);
+      const T imSlot1 = V::load(im + n - j - kL);
+      const T reM2 = V::withLane0(V::reverseTail(reSlot2), prevRe2);  // R'[2n - j]
+      T imM2 = V::reverseTail(imSlot2);                               // I'[2n - j]
+      T reM1 = V::reverseTail(reSlot1);                               // R'[n - j]
+      T imM1 = V::reverseTail(imSlot1);                               // I'[n - j]
+      if (j > 0) {
+        si = V::withLane0(si, prevChunk);
+        si2 = V::withLane0(si2, prevChunk2);
+        imM2 = V::withLane0(imM2, prevIm2);
+        reM1 = V::withLane0(reM1, prevRe1);
+        imM1 = V::withLane0(imM1, prevIm1);
+      }
+
+      // Level p + 1, iterations j.
+      const T l0Lo = V::add(reLo, reM2);  // L0[j]
+      T l0Hi = V::sub(imLo, imM2);        // L0[n + j]
+      const T vr = V::sub(reLo, reM2);
+      const T vi = V::add(imLo, imM2);
+      T l1Lo = V::add(V::mul(vr, co2), V::mul(vi, si2));  // L1[j]
+      T l1Hi = V::sub(V::mul(vi, co2), V::mul(vr, si2));  // L1[n + j]
+
+      // Level p + 1, iterations n - j.
+      T l0MLo = V::add(reM1, reHi);        // L0[n - j]
+      const T l0MHi = V::sub(imM1, imHi);  // L0[2n - j]
+      const T vrM = V::sub(reM1, reHi);
+      const T viM = V::add(imM1, imHi);
+      T l1MLo = V::add(V::mul(vrM, si2), V::mul(viM, co2));        // L1[n - j]
+      const T l1MHi = V::sub(V::mul(viM, si2), V::mul(vrM, co2));  // L1[2n - j]
+
+      if (j == 0) {
+        // Iteration 0: B'[0] = R'[0] - I'[0]; iteration n: A'[n] = 2R'[n],
+        // B'[n] = 2I'[n]. Level p then reads L[n] as its mirrored R[n - 0],
+        // so that its A[0] = R[0] + I[0] comes out of the general lanes.
+        l0Hi = V::withLane0(l0Hi, V::mul(two, V::loadLane0(re + n)));
+        l1Lo = V::withLane0(l1Lo, vr);
+        l1Hi = V::withLane0(l1Hi, V::mul(two, V::loadLane0(im + n)));
+        l0MLo = V::withLane0(l0MLo, l0Hi);
+        l1MLo = V::withLane0(l1MLo, l1Hi);
+      }
+
+      // Level p on each half: R = L[0..n), I = L[n..2n).
+      inverseHalf<V>(d0, n, h, j, l0Lo, l0MLo, l0Hi, l0MHi, co, si, mid0Re, mid0Im);
+      inverseHalf<V>(d1, n, h, j, l1Lo, l1MLo, l1Hi, l1MHi, co, si, mid1Re, mid1Im);
+      prevRe2 = reSlot2;
+      prevIm2 = imSlot2;
+      prevRe1 = reSlot1;
+      prevIm1 = imSlot1;
+      prevChunk = chunk;
+      prevChunk2 = chunk2;
+    }
+  }
+}
+
+// Whole transforms for N >= 32. V runs every pass it fits (levels whose
 // half-block h holds whole groups, first/last passes whose segments hold
-// kS points); Narrow (four lanes) runs the rest.
+// kS points); Narrow (four lanes) runs the rest. The levels go in pairs, one
+// sweep each, with a single level at the top when their number is odd.
 template <class V, class Narrow>
 void forwardTransform(const FftPlan& plan, float* f, const float* x, float* scratch) {
   const int32_t n = plan.n;
   constexpr int32_t kWide = V::kLanes;
-  int32_t firstLevel = 4;
-  // The first passes write whichever array makes the last level land in f.
-  const auto firstTarget = [&](int32_t levels) { return levels % 2 == 0 ? f : scratch; };
-  float* out;
-  if (n / kWide >= 16) {
-    out = firstTarget(plan.bits - 4);
-    forwardFirst<V, 16>(plan, x, out);
-  } else if (n / kWide >= 8 && kWide >= 8) {
-    firstLevel = 3;
-    out = firstTarget(plan.bits - 3);
-    forwardFirst<V, 8>(plan, x, out);
-  } else if (n / Narrow::kLanes >= 16) {
-    out = firstTarget(plan.bits - 4);
-    forwardFirst<Narrow, 16>(plan, x, out);
+  const bool wideFirst = n / kWide >= 16 || (kWide >= 8 && n / kWide >= 8);
+  const int32_t firstPoints = wideFirst ? (n / kWide >= 16 ? 16 : 8) : (n / 4 >= 16 ? 16 : 8);
+  const int32_t firstLevel = firstPoints == 16 ? 4 : 3;
+  const int32_t levels = plan.bits - firstLevel;
+  const int32_t sweeps = levels / 2 + levels % 2;
+  // The first passes write whichever array makes the last sweep land in f.
+  float* src = sweeps % 2 == 0 ? f : scratch;
+  float* dst = src == f ? scratch : f;
+  if (wideFirst) {
+    if (firstPoints == 16) {
+      forwardFirst<V, 16>(plan, x, src);
+    } else {
+      forwardFirst<V, 8>(plan, x, src);
+    }
+  } else if (firstPoints == 16) {
+    forwardFirst<Narrow, 16>(plan, x, src);
   } else {
-    firstLevel = 3;
-    out = firstTarget(plan.bits - 3);
-    forwardFirst<Narrow, 8>(plan, x, out);
+    forwardFirst<Narrow, 8>(plan, x, src);
   }
-  float* src = out;
-  float* dst = out == f ? scratch : f;
-  for (int32_t p = firstLevel; p < plan.bits; ++p) {
-    const int32_t h = int32_t{1} << (p - 1);
-    if (h >= kWide) {
+  const auto flip = [&] {
+    float* const t = src;
+    src = dst;
+    dst = t;
+  };
+  int32_t p = firstLevel;
+  for (; p + 1 < plan.bits; p += 2) {
+    if ((int32_t{1} << (p - 1)) >= kWide) {
+      forwardLevelPair<V>(src, dst, n, p, plan.cos);
+    } else {
+      forwardLevelPair<Narrow>(src, dst, n, p, plan.cos);
+    }
+    flip();
+  }
+  if (p < plan.bits) {
+    if ((int32_t{1} << (p - 1)) >= kWide) {
       forwardLevel<V>(src, dst, n, p, plan.cos);
     } else {
       forwardLevel<Narrow>(src, dst, n, p, plan.cos);
     }
-    float* const t = src;
-    src = dst;
-    dst = t;
   }
 }
 
@@ -318,35 +611,38 @@ template <class V, class Narrow>
 void inverseTransform(const FftPlan& plan, const float* f, float* x, float* scratch) {
   const int32_t n = plan.n;
   constexpr int32_t kWide = V::kLanes;
-  int32_t lastLevel = 4;
-  bool wideLast = true;
-  int32_t lastPoints = 16;
-  if (n / kWide >= 16) {
-  } else if (n / kWide >= 8 && kWide >= 8) {
-    lastLevel = 3;
-    lastPoints = 8;
-  } else if (n / Narrow::kLanes >= 16) {
-    wideLast = false;
-  } else {
-    wideLast = false;
-    lastLevel = 3;
-    lastPoints = 8;
-  }
-  // The levels alternate between x and scratch so that the last one leaves
+  const bool wideLast = n / kWide >= 16 || (kWide >= 8 && n / kWide >= 8);
+  const int32_t lastPoints = wideLast ? (n / kWide >= 16 ? 16 : 8) : (n / 4 >= 16 ? 16 : 8);
+  const int32_t lastLevel = lastPoints == 16 ? 4 : 3;
+  const int32_t levels = plan.bits - lastLevel;
+  const int32_t sweeps = levels / 2 + levels % 2;
+  // The sweeps alternate between x and scratch so that the last one leaves
   // its result in scratch, where the final passes can read it while they
   // write x.
-  const int32_t levels = plan.bits - lastLevel;
   const float* src = f;
-  float* dst = levels % 2 == 1 ? scratch : x;
-  for (int32_t p = plan.bits - 1; p >= lastLevel; --p) {
-    const int32_t h = int32_t{1} << (p - 1);
-    if (h >= kWide) {
+  float* dst = sweeps % 2 == 1 ? scratch : x;
+  const auto advance = [&] {
+    src = dst;
+    dst = dst == scratch ? x : scratch;
+  };
+  int32_t p = plan.bits - 1;
+  if (levels % 2 == 1) {
+    if ((int32_t{1} << (p - 1)) >= kWide) {
       inverseLevel<V>(src, dst, n, p, plan.cos);
     } else {
       inverseLevel<Narrow>(src, dst, n, p, plan.cos);
     }
-    src = dst;
-    dst = dst == scratch ? x : scratch;
+    advance();
+    --p;
+  }
+  for (; p > lastLevel; p -= 2) {
+    const int32_t lower = p - 1;
+    if ((int32_t{1} << (lower - 1)) >= kWide) {
+      inverseLevelPair<V>(src, dst, n, lower, plan.cos);
+    } else {
+      inverseLevelPair<Narrow>(src, dst, n, lower, plan.cos);
+    }
+    advance();
   }
   if (wideLast) {
     if (lastPoints == 16) {

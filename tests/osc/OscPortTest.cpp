@@ -1,0 +1,99 @@
+// Where the service listens: OSC base port + "OSC Port Offset", nowhere
+// while the offset is 0, and what happens when the port is taken.
+#include "OscTestSupport.h"
+
+using namespace osc_test;
+
+namespace {
+
+class Ports : public ::testing::Test {
+ protected:
+  void setOffset(float offset) { f.effect->setParameterPlain(kParamOscPortOffset, offset, false); }
+  bool answersAt(int32_t port) const { return f.client.waitForService(port, 1500); }
+  bool silentAt(int32_t port) const { return !f.client.ping(port, 300); }
+
+  const int32_t base = testBasePort() + 100;
+  ServiceFixture f{0, base};
+};
+
+TEST_F(Ports, OffsetZeroThreeZeroFive) {
+  EXPECT_EQ(f.service().BoundPort(), 0);
+  EXPECT_TRUE(silentAt(base));
+  setOffset(3);
+  EXPECT_TRUE(answersAt(base + 3));
+  setOffset(0);
+  EXPECT_TRUE(silentAt(base + 3));
+  EXPECT_EQ(f.service().Port(), 0);
+  setOffset(5);
+  EXPECT_TRUE(answersAt(base + 5));
+  EXPECT_TRUE(silentAt(base + 3));
+  EXPECT_EQ(f.service().BoundPort(), base + 5);
+}
+
+TEST_F(Ports, ANewBasePortMovesTheServiceWhenTheOffsetIsApplied) {
+  setOffset(4);
+  ASSERT_TRUE(answersAt(base + 4));
+  QW::GlobalSettings::oscBasePort = base + 50;
+  // What the preferences dialog does after storing the new base port.
+  f.effect->setParameter(kParamOscPortOffset, f.effect->getParameter(kParamOscPortOffset));
+  EXPECT_TRUE(answersAt(base + 54));
+  EXPECT_TRUE(silentAt(base + 4));
+}
+
+TEST_F(Ports, ProgramChangeReopensAtTheCurrentPort) {
+  setOffset(6);
+  ASSERT_TRUE(answersAt(base + 6));
+  QW::GlobalSettings::oscBasePort = base + 20;
+  f.effect->setProgram(0);
+  EXPECT_TRUE(answersAt(base + 26));
+}
+
+TEST_F(Ports, QuickChangesEndAtTheLastPort) {
+  for (int offset = 1; offset <= 9; ++offset) setOffset(static_cast<float>(offset));
+  setOffset(0);
+  setOffset(8);
+  EXPECT_TRUE(answersAt(base + 8));
+  for (int offset = 1; offset <= 7; ++offset) EXPECT_TRUE(silentAt(base + offset)) << offset;
+}
+
+TEST_F(Ports, APortInUseIsLoggedAndTheServiceStaysSilentUntilMoved) {
+  Client blocker;  // holds a port on 127.0.0.1; binding any address there fails
+  QW::GlobalSettings::oscBasePort = blocker.port() - 1;
+  CapturedStdout out;
+  setOffset(1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  std::string log;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (f.service().Port() == blocker.port() && f.service().BoundPort() == 0) break;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  log = out.take();
+  EXPECT_NE(log.find("std::runtime_error in TaskMain(): unable to bind udp socket\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(f.service().BoundPort(), 0);
+  QW::GlobalSettings::oscBasePort = base;
+  setOffset(2);
+  EXPECT_TRUE(answersAt(base + 2));
+}
+
+TEST_F(Ports, StartingTwiceOnlyWarns) {
+  CapturedStdout out;
+  f.service().StartThreads();
+  EXPECT_EQ(out.take(), "Warning: Attempt to recreate OSC task\n");
+  setOffset(2);
+  EXPECT_TRUE(answersAt(base + 2));
+}
+
+TEST_F(Ports, StopTaskClosesThePortAndEndsPromptly) {
+  setOffset(2);
+  ASSERT_TRUE(answersAt(base + 2));
+  const auto start = std::chrono::steady_clock::now();
+  f.service().StopTask();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_TRUE(silentAt(base + 2));
+  f.service().StopTask();  // a second stop is harmless
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The demo's helpers: the test signal and the before/after spectrum plot.
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "tests/tools/HostTestSupport.h"
+
+namespace hosttest {
+namespace {
+
+double rms(const Audio& audio, size_t first, size_t last) {
+  double sum = 0.0;
+  for (size_t n = first; n < last; ++n)
+    for (int c = 0; c < audio.channels; ++c) sum += audio.at(n, c) * audio.at(n, c);
+  return std::sqrt(sum / ((last - first) * audio.channels));
+}
+
+struct PngHeader {
+  bool signature = false;
+  uint32_t width = 0, height = 0;
+};
+
+PngHeader readPngHeader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PngHeader header;
+  if (bytes.size() < 24) return header;
+  header.signature =
+      bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0 && bytes.compare(12, 4, "IHDR") == 0;
+  const auto be32 = [&](size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+  };
+  header.width = be32(16);
+  header.height = be32(20);
+  return header;
+}
+
+TEST(DemoSignal, IsSixSecondsOfStereoWithSomethingInEveryPart) {
+  const ScratchDir dir;
+  const RunResult result = runProgram({Paths::demoSignal(), dir.path("demo.wav")});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Audio audio = readAudio(dir.path("demo.wav"));
+  EXPECT_EQ(audio.channels, 2);
+  EXPECT_EQ(audio.sampleRate, 48000);
+  ASSERT_EQ(audio.frames(), 6u * 48000);
+  float peak = 0.0f;
+  for (const float s : audio.samples) peak = std::max(peak, std::fabs(s));
+  EXPECT_GT(peak, 0.5f);
+  EXPECT_LT(peak, 1.0f);
+  // Chord, sweep and noise each fill a third.
+  for (size_t third = 0; third < 3; ++third)
+    EXPECT_GT(rms(audio, third * 96000 + 4800, (third + 1) * 96000 - 4800), 0.05) << third;
+  // The two channels differ (panned notes, independent noise).
+  EXPECT_NE(audio.at(200000, 0), audio.at(200000, 1));
+}
+
+TEST(DemoSignal, RejectsBadArguments) {
+  EXPECT_EQ(runProgram({Paths::demoSignal()}).exitCode, 2);
+  EXPECT_EQ(runProgram({Paths::demoSignal(), "x.wav", "--seconds", "0"}).exitCode, 2);
+}
+
+class SpectrumPlot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(runProgram({Paths::demoSignal(), dir.path("in.wav"), "--seconds", "2"}).exitCode, 0);
+  }
+  RunResult plot(const std::string& output, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args{Paths::spectrumPlot(), dir.path("in.wav"), output,
+                                  dir.path("plot.png")};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runProgram(args);
+  }
+  ScratchDir dir;
+};
+
+TEST_F(SpectrumPlot, DrawsAPictureOfTheUsualSize) {
+  const RunResult result = plot(dir.path("in.wav"));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const PngHeader header = readPngHeader(dir.path("plot.png"));
+  EXPECT_TRUE(header.signature);
+  EXPECT_EQ(header.width, 1200u);
+  EXPECT_EQ(header.height, 720u);
+  EXPECT_FALSE(fileExists(dir.path("plot.png.part")));
+}
+
+TEST_F(SpectrumPlot, MeasuresAnEvenGainChangeEverywhere) {
+  // Half the amplitude is -6.0 dB in every band.
+  ASSERT_EQ(runHost({"render", Paths::gainFixture(), dir.path("in.wav"), dir.path("half.wav"),
+                     "--compensate"})
+                .exitCode,
+            0);
+  const RunResult result = plot(dir.path("half.wav"), {"--band", "500", "3000"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("inside 500-3000 Hz: -6.0 dB; below it: -6.0 dB; above it: -6.0 dB"),
+            std::string::npos)
+      << result.out;
+}
+
+TEST_F(SpectrumPlot, SaysSoWhenTheOutputIsSilent) {
+  writeAudio(dir.path("silence.wav"), Audio{2, 48000, std::vector<float>(2 * 48000, 0.0f)});
+  const RunResult result = plot(dir.path("silence.wav"), {"--band", "500", "3000"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("the output is silent"), std::string::npos) << result.out;
+  EXPECT_TRUE(readPngHeader(dir.path("plot.png")).signature);
+}
+
+TEST_F(SpectrumPlot, MissingInputFailsWithoutAPicture) {
+  const RunResult result = plot(dir.path("missing.wav"));
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.err.find("missing.wav"), std::string::npos) << result.err;
+  EXPECT_FALSE(fileExists(dir.path("plot.png")));
+  EXPECT_FALSE(fileExists(dir.path("plot.png.part")));
+}
+
+}  // namespace
+}  // namespace hosttest

@@ -1,0 +1,192 @@
+// `params`, `set` and `get`: naming parameters (exact, any case, index,
+// range), normalized values, and how the results are shown.
+#include <cmath>
+
+#include "tests/tools/HostTestSupport.h"
+
+namespace hosttest {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+const char* const kLongName = "A rather long parameter name well past eight characters";
+
+const Json& findParameter(const Json& parameters, const std::string& name) {
+  for (const auto& p : parameters.array)
+    if (p["name"].string == name) return p;
+  throw std::runtime_error("no parameter " + name);
+}
+
+TEST(HostParams, ListsEveryParameterWithNameLabelDisplayAndValue) {
+  const Json listing = runHostJson({"params", Paths::gainFixture()});
+  EXPECT_EQ(listing["total"].number, 13);
+  EXPECT_EQ(listing["count"].number, 13);
+  const Json& parameters = listing["parameters"];
+  ASSERT_EQ(parameters.array.size(), 13u);
+  EXPECT_EQ(parameters[0]["index"].number, 0);
+  EXPECT_EQ(parameters[0]["name"].string, "Gain");
+  EXPECT_EQ(parameters[0]["label"].string, "x");
+  EXPECT_EQ(parameters[0]["display"].string, "0.500");
+  EXPECT_DOUBLE_EQ(parameters[0]["value"].number, 0.5);
+  EXPECT_EQ(parameters[2]["name"].string, "Band 0");
+  EXPECT_EQ(parameters[11]["name"].string, "Band 9");
+}
+
+TEST(HostParams, LongNamesArriveWhole) {
+  const Json listing = runHostJson({"params", Paths::gainFixture()});
+  EXPECT_EQ(listing["parameters"][12]["name"].string, kLongName);
+}
+
+TEST(HostParams, TextThatIsNotUtf8StillGivesValidJson) {
+  const Json listing = runHostJson({"params", Paths::gainFixture()});
+  EXPECT_EQ(listing["parameters"][1]["label"].string, "\xEF\xBF\xBD");  // U+FFFD
+}
+
+TEST(HostParams, TextTableShowsRowsAndTheCount) {
+  const RunResult result = runHost({"params", Paths::gainFixture()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Gain"), std::string::npos);
+  EXPECT_NE(result.out.find("0.500 x"), std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("13 parameters"), std::string::npos) << result.out;
+}
+
+TEST(HostParams, MatchFiltersByNameInAnyCase) {
+  const Json listing = runHostJson({"params", Paths::gainFixture(), "--match", "bAnD"});
+  EXPECT_EQ(listing["count"].number, 10);
+  for (const auto& p : listing["parameters"].array)
+    EXPECT_EQ(p["name"].string.rfind("Band ", 0), 0u) << p["name"].string;
+}
+
+TEST(HostParams, LimitShortensTheListButNotTheCount) {
+  const RunResult result = runHost({"params", Paths::gainFixture(), "--limit", "3"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Mix"), std::string::npos);
+  EXPECT_EQ(result.out.find("Band 1"), std::string::npos);
+  EXPECT_NE(result.out.find("10 more, 13 parameters in all"), std::string::npos) << result.out;
+  const Json listing = runHostJson({"params", Paths::gainFixture(), "--limit", "3"});
+  EXPECT_EQ(listing["count"].number, 13);
+  EXPECT_EQ(listing["parameters"].array.size(), 3u);
+}
+
+TEST(HostParams, SetByExactNameIndexAndAnyCase) {
+  const Json result = runHostJson(
+      {"set", Paths::gainFixture(), "Gain=0.25", "1=0.75", "band 3=0.125", "--then", "params"});
+  const Json& set = result["set"];
+  ASSERT_EQ(set.array.size(), 3u);
+  EXPECT_EQ(set[0]["name"].string, "Gain");
+  EXPECT_DOUBLE_EQ(set[0]["value"].number, 0.25);
+  EXPECT_EQ(set[1]["name"].string, "Mix");
+  EXPECT_DOUBLE_EQ(set[1]["value"].number, 0.75);
+  EXPECT_EQ(set[2]["name"].string, "Band 3");
+  EXPECT_DOUBLE_EQ(set[2]["value"].number, 0.125);
+  const Json& after = result["parameters"];
+  EXPECT_EQ(findParameter(after, "Gain")["display"].string, "0.250");
+  EXPECT_DOUBLE_EQ(findParameter(after, "Band 2")["value"].number, 0.0);
+}
+
+TEST(HostParams, SetARangeByNamesOrIndices) {
+  Json result = runHostJson({"set", Paths::gainFixture(), "Band 2..Band 5=1", "--then", "params"});
+  EXPECT_EQ(result["set"].array.size(), 4u);
+  for (int band = 0; band < 10; ++band) {
+    const double expected = band >= 2 && band <= 5 ? 1.0 : 0.0;
+    EXPECT_DOUBLE_EQ(
+        findParameter(result["parameters"], "Band " + std::to_string(band))["value"].number,
+        expected)
+        << band;
+  }
+  result = runHostJson({"set", Paths::gainFixture(), "2..4=0.5"});
+  ASSERT_EQ(result["set"].array.size(), 3u);
+  EXPECT_EQ(result["set"][2]["name"].string, "Band 2");
+}
+
+TEST(HostParams, LongRangesAreSummarisedInText) {
+  const RunResult result = runHost({"set", Paths::gainFixture(), "Band 0..Band 9=0.5"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("Band 0 .. Band 9 (10 parameters) to 0.500000"), std::string::npos)
+      << result.out;
+}
+
+TEST(HostParams, GetReadsByNameIndexAndRange) {
+  const Json result =
+      runHostJson({"get", Paths::gainFixture(), "mix", "0", "Band 8..Band 9", kLongName});
+  const Json& p = result["parameters"];
+  ASSERT_EQ(p.array.size(), 5u);
+  EXPECT_EQ(p[0]["name"].string, "Mix");
+  EXPECT_DOUBLE_EQ(p[0]["value"].number, 1.0);
+  EXPECT_EQ(p[1]["name"].string, "Gain");
+  EXPECT_EQ(p[2]["name"].string, "Band 8");
+  EXPECT_EQ(p[3]["name"].string, "Band 9");
+  EXPECT_EQ(p[4]["index"].number, 12);
+}
+
+TEST(HostParams, UnknownNameFailsBeforeAnythingIsSaved) {
+  const ScratchDir dir;
+  const RunResult result = runHost(
+      {"set", Paths::gainFixture(), "Gain=1", "Volume=0.5", "--save", dir.path("state.chunk")});
+  expectCleanFailure(result, "no parameter named 'Volume'");
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(HostParams, IndexOutOfRangeFails) {
+  const RunResult result = runHost({"get", Paths::gainFixture(), "13"});
+  expectCleanFailure(result, "out of range");
+}
+
+TEST(HostParams, ValuesOutsideZeroToOneAreRefused) {
+  for (const char* assignment : {"Gain=1.5", "Gain=-0.1", "Gain=loud", "Gain=", "Gain"}) {
+    SCOPED_TRACE(assignment);
+    const RunResult result = runHost({"set", Paths::gainFixture(), assignment});
+    expectCleanFailure(result, "Gain");
+    EXPECT_EQ(result.exitCode, kExitUsage);
+  }
+}
+
+TEST(HostParams, BackwardRangeIsRefused) {
+  const RunResult result = runHost({"set", Paths::gainFixture(), "Band 5..Band 2=1"});
+  expectCleanFailure(result, "backwards");
+}
+
+TEST(HostParams, AutomationTheHostHearsIsReported) {
+  const Json result =
+      runHostJson({"set", Paths::gainFixture(), "Gain=0.5"}, {{"VHF_AUTOMATE", "1"}});
+  ASSERT_EQ(result["automation"].array.size(), 1u);
+  EXPECT_EQ(result["automation"][0]["index"].number, 1);
+  EXPECT_DOUBLE_EQ(result["automation"][0]["value"].number, 0.25);
+}
+
+TEST(HostParams, ThirdPartyParametersAreListedAndSet) {
+  const std::string lsp = Paths::lsp("comp-delay-stereo.so");
+  SKIP_WITHOUT_LSP(lsp);
+  const Json listing = runHostJson({"params", lsp});
+  EXPECT_GT(listing["count"].number, 0);
+  for (const auto& p : listing["parameters"].array) {
+    EXPECT_FALSE(p["name"].string.empty());
+    EXPECT_GE(p["value"].number, 0.0);
+    EXPECT_LE(p["value"].number, 1.0);
+  }
+  const Json set = runHostJson({"set", lsp, "samp=0.01", "--then", "params"});
+  const Json& samples = findParameter(set["parameters"], "samp");
+  EXPECT_NEAR(samples["value"].number, 0.01, 1e-6);
+  EXPECT_EQ(samples["display"].string, "100");
+  EXPECT_EQ(samples["label"].string, "samp");
+}
+
+TEST(HostParams, VeldranaParametersByNameAndRange) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const Json listing = runHostJson({"params", Paths::veldrana(), "--limit", "40"});
+  EXPECT_EQ(listing["count"].number, 2081);
+  EXPECT_EQ(listing["parameters"].array.size(), 40u);
+  const Json set =
+      runHostJson({"set", Paths::veldrana(), "FFT Size=0.857142", "Bin 20 Level..Bin 120 Level=0"});
+  ASSERT_EQ(set["set"].array.size(), 102u);
+  EXPECT_EQ(set["set"][0]["name"].string, "FFT Size");
+  EXPECT_NE(set["set"][0]["display"].string.find("2048"), std::string::npos)
+      << set["set"][0]["display"].string;
+  EXPECT_EQ(set["set"][1]["name"].string, "Bin 20 Level");
+  EXPECT_EQ(set["set"][101]["name"].string, "Bin 120 Level");
+  EXPECT_DOUBLE_EQ(set["set"][101]["value"].number, 0.0);
+}
+
+}  // namespace
+}  // namespace hosttest

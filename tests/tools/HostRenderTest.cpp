@@ -1,0 +1,428 @@
+// `render`: samples in, plug-in, samples out. The gain fixture multiplies by
+// its Gain parameter and delays by its latency, so every output sample is
+// predictable; its log shows what the host told it and when.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "tests/tools/HostTestSupport.h"
+
+namespace hosttest {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitLoad = 3;
+constexpr int kExitCrash = 4;
+
+class Render : public ::testing::Test {
+ protected:
+  std::string in() const { return dir.path("in.wav"); }
+  std::string out() const { return dir.path("out.wav"); }
+  std::string log() const { return dir.path("log"); }
+
+  // Renders through the gain fixture with the given latency and extra
+  // arguments; returns the output.
+  Audio render(const Audio& input, int latency, const std::vector<std::string>& extra = {},
+               std::map<std::string, std::string> environment = {}) {
+    writeAudio(in(), input);
+    std::vector<std::string> args{"render", Paths::gainFixture(), in(), out()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    environment["VHF_LATENCY"] = std::to_string(latency);
+    environment["VHF_LOG"] = log();
+    const RunResult result = runHost(args, environment);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    lastRun = result;
+    return readAudio(out());
+  }
+
+  std::vector<std::string> logLines(const std::string& prefix) const {
+    std::vector<std::string> matching;
+    for (const auto& line : readLines(log()))
+      if (line.rfind(prefix, 0) == 0) matching.push_back(line);
+    return matching;
+  }
+
+  // Only the file the test wrote and what the host was asked to write may
+  // remain: no temporary files.
+  void expectOnlyFiles(std::vector<std::string> expected) const {
+    auto names = dir.entries();
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+  }
+
+  ScratchDir dir;
+  RunResult lastRun;
+};
+
+TEST_F(Render, OutputIsTheInputTimesTheGain) {
+  const Audio input = testSignal(2, 48000, 5000);
+  const Audio output = render(input, 0);
+  ASSERT_EQ(output.channels, 2);
+  EXPECT_EQ(output.sampleRate, 48000);
+  ASSERT_EQ(output.frames(), input.frames());
+  for (size_t n = 0; n < input.frames(); ++n)
+    for (int c = 0; c < 2; ++c) ASSERT_FLOAT_EQ(output.at(n, c), 0.5f * input.at(n, c)) << n;
+}
+
+TEST_F(Render, SetChangesTheParameterBeforeProcessing) {
+  const Audio input = testSignal(2, 44100, 3000);
+  const Audio output = render(input, 0, {"--set", "Gain=1"});
+  for (size_t n = 0; n < input.frames(); ++n)
+    for (int c = 0; c < 2; ++c) ASSERT_FLOAT_EQ(output.at(n, c), input.at(n, c)) << n;
+}
+
+TEST_F(Render, LatencyDelaysTheOutputUnlessCompensated) {
+  const Audio input = testSignal(2, 48000, 4000);
+  const Audio delayed = render(input, 64);
+  ASSERT_EQ(delayed.frames(), input.frames());
+  for (size_t n = 0; n < 64; ++n) ASSERT_EQ(delayed.at(n, 0), 0.0f) << n;
+  for (size_t n = 64; n < input.frames(); ++n)
+    for (int c = 0; c < 2; ++c) ASSERT_FLOAT_EQ(delayed.at(n, c), 0.5f * input.at(n - 64, c)) << n;
+}
+
+TEST_F(Render, CompensateLinesTheOutputUpWithTheInputToTheLastSample) {
+  const Audio input = testSignal(2, 48000, 4000);
+  const Audio aligned = render(input, 64, {"--compensate"});
+  ASSERT_EQ(aligned.frames(), input.frames());
+  for (size_t n = 0; n < input.frames(); ++n)
+    for (int c = 0; c < 2; ++c) ASSERT_FLOAT_EQ(aligned.at(n, c), 0.5f * input.at(n, c)) << n;
+  // The tail came from extra silence fed after the file.
+  long processed = 0;
+  for (const auto& line : logLines("process ")) processed += std::stol(line.substr(8));
+  EXPECT_EQ(processed, 4000 + 64);
+}
+
+TEST_F(Render, CompensationLongerThanTheFileStillAligns) {
+  const Audio input = testSignal(1, 48000, 300);
+  const Audio aligned = render(input, 1000, {"--compensate", "--block", "128"});
+  ASSERT_EQ(aligned.frames(), 300u);
+  for (size_t n = 0; n < 300; ++n) ASSERT_FLOAT_EQ(aligned.at(n, 1), 0.5f * input.at(n, 0)) << n;
+}
+
+TEST_F(Render, MonoInputFeedsBothInputs) {
+  const Audio input = testSignal(1, 48000, 2000);
+  const Audio output = render(input, 0);
+  ASSERT_EQ(output.channels, 2);
+  for (size_t n = 0; n < input.frames(); ++n) {
+    ASSERT_FLOAT_EQ(output.at(n, 0), 0.5f * input.at(n, 0));
+    ASSERT_FLOAT_EQ(output.at(n, 1), 0.5f * input.at(n, 0));
+  }
+}
+
+TEST_F(Render, StereoIntoAMonoPluginIsMixedDown) {
+  const Audio input = testSignal(2, 48000, 2000);
+  const Audio output = render(input, 0, {}, {{"VHF_INPUTS", "1"}, {"VHF_OUTPUTS", "1"}});
+  ASSERT_EQ(output.channels, 1);
+  for (size_t n = 0; n < input.frames(); ++n)
+    ASSERT_NEAR(output.at(n, 0), 0.5f * (input.at(n, 0) + input.at(n, 1)) / 2.0f, 1e-6);
+}
+
+TEST_F(Render, OutputHasThePluginsChannelCount) {
+  const Audio input = testSignal(2, 48000, 1000);
+  const Audio output = render(input, 0, {}, {{"VHF_OUTPUTS", "4"}});
+  ASSERT_EQ(output.channels, 4);
+  for (size_t n = 0; n < input.frames(); ++n)
+    for (int c = 0; c < 4; ++c) ASSERT_FLOAT_EQ(output.at(n, c), 0.5f * input.at(n, c % 2));
+}
+
+TEST_F(Render, HostBlocksAndRateReachThePlugin) {
+  const Audio input = testSignal(2, 44100, 1050);
+  render(input, 0, {"--block", "100"});
+  EXPECT_EQ(logLines("rate "), std::vector<std::string>{"rate 44100"});
+  EXPECT_EQ(logLines("block "), std::vector<std::string>{"block 100"});
+  EXPECT_EQ(logLines("host rate "), std::vector<std::string>{"host rate 44100 block 100"});
+  EXPECT_EQ(logLines("host time "), std::vector<std::string>{"host time null"});
+  const auto blocks = logLines("process ");
+  ASSERT_EQ(blocks.size(), 11u);
+  for (size_t i = 0; i < 10; ++i) EXPECT_EQ(blocks[i], "process 100");
+  EXPECT_EQ(blocks[10], "process 50");
+}
+
+TEST_F(Render, ProcessingIsBracketedByResumeAndStart) {
+  render(testSignal(2, 48000, 600), 0);
+  const auto lines = readLines(log());
+  const auto at = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+  };
+  const auto firstProcess =
+      std::find_if(lines.begin(), lines.end(),
+                   [](const std::string& l) { return l.rfind("process", 0) == 0; }) -
+      lines.begin();
+  EXPECT_LT(at("rate 48000"), at("resume"));
+  EXPECT_LT(at("resume"), at("start"));
+  EXPECT_LT(at("start"), firstProcess);
+  EXPECT_LT(firstProcess, at("stop"));
+  EXPECT_LT(at("stop"), at("suspend"));
+  EXPECT_LT(at("suspend"), at("close"));
+}
+
+TEST_F(Render, RateOverridesWhatThePluginIsToldButNotTheFile) {
+  const Audio input = testSignal(2, 48000, 1000);
+  const Audio output = render(input, 0, {"--rate", "96000"});
+  EXPECT_EQ(output.sampleRate, 48000);
+  EXPECT_EQ(logLines("rate "), std::vector<std::string>{"rate 96000"});
+  EXPECT_EQ(logLines("host rate "), std::vector<std::string>{"host rate 96000 block 512"});
+}
+
+TEST_F(Render, MidiEventsArriveAtTheirSamplePositions) {
+  const std::string midi = dir.path("notes.mid");
+  // At 48 kHz one pulse is 25 samples.
+  writeMidiFile(midi, {{0, {0x90, 60, 100}},
+                       {20, {0x90, 64, 90}},                          // 500: block 0
+                       {960, {0x80, 60, 0}},                          // 24000: block 46, delta 448
+                       {960, {0xB0, 7, 127}},                         // same position
+                       {1440, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},  // 36000: a sysex
+                       {3840, {0x80, 64, 0}}});  // 96000: after the file ends, never delivered
+  render(testSignal(2, 48000, 48000), 0, {"--midi", midi});
+  const auto events = logLines("midi ");
+  ASSERT_EQ(events.size(), 4u);
+  EXPECT_EQ(events[0], "midi 0 144 60 100 delta 0");
+  EXPECT_EQ(events[1], "midi 500 144 64 90 delta 500");
+  EXPECT_EQ(events[2], "midi 24000 128 60 0 delta 448");
+  EXPECT_EQ(events[3], "midi 24000 176 7 127 delta 448");
+  EXPECT_EQ(logLines("sysex "), std::vector<std::string>{"sysex 36000 6"});
+  // One effProcessEvents per block that has events, and none for the rest.
+  EXPECT_EQ(logLines("events "), (std::vector<std::string>{"events 2", "events 2", "events 1"}));
+  EXPECT_NE(lastRun.out.find("5 of 6 events delivered"), std::string::npos) << lastRun.out;
+}
+
+TEST_F(Render, MidiPositionsFollowTheRateToldToThePlugin) {
+  const std::string midi = dir.path("note.mid");
+  writeMidiFile(midi, {{24, {0x90, 60, 100}}});  // 12.5 ms: 1200 samples at 96 kHz
+  render(testSignal(2, 48000, 4800), 0, {"--midi", midi, "--rate", "96000"});
+  EXPECT_EQ(logLines("midi "), std::vector<std::string>{"midi 1200 144 60 100 delta 176"});
+}
+
+TEST_F(Render, MidiPositionsFollowTheFilesTempo) {
+  const std::string midi = dir.path("slow.mid");
+  // 60 beats per minute: a quarter note (960 pulses) lasts one second.
+  writeMidiFile(midi, {{0, {0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}}, {960, {0x90, 60, 100}}});
+  render(testSignal(2, 48000, 48000 + 10), 0, {"--midi", midi});
+  EXPECT_EQ(logLines("midi "), std::vector<std::string>{"midi 48000 144 60 100 delta 384"});
+}
+
+TEST_F(Render, WritesFlacAndAiffByExtension) {
+  const Audio input = testSignal(2, 48000, 2000);
+  writeAudio(in(), input);
+  for (const char* name : {"out.flac", "out.aiff"}) {
+    SCOPED_TRACE(name);
+    const RunResult result =
+        runHost({"render", Paths::gainFixture(), in(), dir.path(name)}, {{"VHF_LATENCY", "0"}});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Audio output = readAudio(dir.path(name));
+    ASSERT_EQ(output.frames(), input.frames());
+    for (size_t n = 0; n < input.frames(); ++n)
+      ASSERT_NEAR(output.at(n, 1), 0.5f * input.at(n, 1), 1e-6);
+  }
+}
+
+TEST_F(Render, ReportsWhatItDidAndTheRealtimeFactor) {
+  render(testSignal(2, 48000, 48000), 64, {"--compensate"});
+  EXPECT_NE(lastRun.out.find("48000 frames"), std::string::npos) << lastRun.out;
+  EXPECT_NE(lastRun.out.find("latency of 64 samples removed"), std::string::npos);
+  EXPECT_NE(lastRun.out.find("x realtime"), std::string::npos);
+  EXPECT_TRUE(lastRun.err.empty())
+      << "no progress bar when stderr is not a terminal: " << lastRun.err;
+}
+
+TEST_F(Render, JsonReportDescribesTheRun) {
+  writeAudio(in(), testSignal(1, 44100, 1000));
+  const Json report = runHostJson(
+      {"render", Paths::gainFixture(), in(), out(), "--compensate", "--set", "Gain=0.75"});
+  EXPECT_EQ(report["latency"].number, 64);
+  EXPECT_TRUE(report["compensated"].boolean);
+  EXPECT_EQ(report["input"]["channels"].number, 1);
+  EXPECT_EQ(report["input"]["sampleRate"].number, 44100);
+  EXPECT_EQ(report["output"]["channels"].number, 2);
+  EXPECT_EQ(report["output"]["frames"].number, 1000);
+  EXPECT_EQ(report["framesProcessed"].number, 1064);
+  EXPECT_EQ(report["midi"].type, Json::Type::kNull);
+  ASSERT_EQ(report["set"].array.size(), 1u);
+  EXPECT_DOUBLE_EQ(report["set"][0]["value"].number, 0.75);
+  EXPECT_GT(report["realtimeFactor"].number, 0.0);
+}
+
+TEST_F(Render, ChunkIsRestoredBeforeSet) {
+  const std::string chunk = dir.path("state.chunk");
+  ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), chunk, "--set", "Gain=0.25", "--set",
+                     "Mix=0.5"})
+                .exitCode,
+            0);
+  const Audio input = testSignal(2, 48000, 500);
+  Audio output = render(input, 0, {"--chunk", chunk});
+  EXPECT_FLOAT_EQ(output.at(100, 0), 0.25f * input.at(100, 0));
+  output = render(input, 0, {"--chunk", chunk, "--set", "Gain=1"});
+  EXPECT_FLOAT_EQ(output.at(100, 0), input.at(100, 0));
+}
+
+TEST_F(Render, MissingInputFailsWithoutOutput) {
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "in.wav");
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectOnlyFiles({});
+}
+
+TEST_F(Render, EmptyInputFailsWithoutOutput) {
+  writeText(in(), "");
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "empty");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, NonAudioInputFailsWithoutOutput) {
+  writeText(in(), "just some text, certainly no RIFF header here\n");
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "as audio");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, CorruptWavFailsWithoutOutput) {
+  writeAudio(in(), testSignal(2, 48000, 1000));
+  std::string bytes;
+  {
+    std::ifstream file(in(), std::ios::binary);
+    std::ostringstream all;
+    all << file.rdbuf();
+    bytes = all.str();
+  }
+  bytes[8] = 'X';  // "WAVE" no longer
+  writeText(in(), bytes.substr(0, 60));
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "in.wav");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, WavWithoutFramesFails) {
+  writeAudio(in(), Audio{2, 48000, {}});
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "no audio frames");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, UnwritableOutputFailsWithoutLeftovers) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  writeText(dir.path("plainfile"), "x");
+  ASSERT_EQ(mkdir(dir.path("folder.wav").c_str(), 0755), 0);
+  for (const std::string& target : {dir.path("missing-folder/out.wav"),
+                                    dir.path("plainfile/out.wav"), dir.path("folder.wav")}) {
+    SCOPED_TRACE(target);
+    const RunResult result = runHost({"render", Paths::gainFixture(), in(), target});
+    expectCleanFailure(result, "cannot write");
+    EXPECT_EQ(result.exitCode, kExitFailure);
+  }
+  expectOnlyFiles({"in.wav", "plainfile", "folder.wav"});
+}
+
+TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const RunResult result = runHost({"render", Paths::gainFixture(), in(), dir.path("out.mp3")});
+  expectCleanFailure(result, "output format");
+  EXPECT_EQ(result.exitCode, kExitUsage);
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, BadOptionValuesAreUsageErrors) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  for (const std::vector<std::string>& option : {std::vector<std::string>{"--block", "0"},
+                                                 {"--block", "many"},
+                                                 {"--rate", "-5"},
+                                                 {"--block"}}) {
+    std::vector<std::string> args{"render", Paths::gainFixture(), in(), out()};
+    args.insert(args.end(), option.begin(), option.end());
+    const RunResult result = runHost(args);
+    expectCleanFailure(result, option[0]);
+    EXPECT_EQ(result.exitCode, kExitUsage);
+  }
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, CorruptMidiFileFailsWithoutOutput) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  writeText(dir.path("bad.mid"), "MThd but not really a MIDI file");
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("bad.mid")});
+  expectCleanFailure(result, "bad.mid");
+  expectOnlyFiles({"in.wav", "bad.mid"});
+}
+
+TEST_F(Render, InstrumentIsRefused) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), in(), out()}, {{"VHF_SYNTH", "1"}});
+  expectCleanFailure(result, "not an effect");
+  EXPECT_EQ(result.exitCode, kExitLoad);
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, PluginWithoutOutputsIsRefused) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), in(), out()}, {{"VHF_OUTPUTS", "0"}});
+  expectCleanFailure(result, "no audio outputs");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, PluginCrashIsReportedAndLeavesNoFile) {
+  writeAudio(in(), testSignal(2, 48000, 1000));
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), in(), out()}, {{"VHF_CRASH", "1"}});
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exitCode, kExitCrash);
+  EXPECT_EQ(result.err,
+            "veldrana-host: crashed with a segmentation fault (SIGSEGV) while "
+            "running the plug-in\n");
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, ThirdPartyDelayShiftsTheSignalExactly) {
+  const std::string lsp = Paths::lsp("comp-delay-stereo.so");
+  SKIP_WITHOUT_LSP(lsp);
+  const Audio input = testSignal(2, 48000, 6000);
+  writeAudio(in(), input);
+  // 0.01 of the 0..10000-sample range is a 100-sample delay.
+  const RunResult result = runHost({"render", lsp, in(), out(), "--set", "samp=0.01"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Audio output = readAudio(out());
+  ASSERT_EQ(output.channels, 2);
+  ASSERT_EQ(output.frames(), input.frames());
+  for (size_t n = 0; n < 100; ++n) ASSERT_EQ(output.at(n, 0), 0.0f) << n;
+  for (size_t n = 100; n < input.frames(); ++n)
+    for (int c = 0; c < 2; ++c) ASSERT_FLOAT_EQ(output.at(n, c), input.at(n - 100, c)) << n;
+}
+
+TEST_F(Render, ThirdPartyMonoPluginGetsAMixdown) {
+  const std::string lsp = Paths::lsp("comp-delay-mono.so");
+  SKIP_WITHOUT_LSP(lsp);
+  const Audio input = testSignal(2, 48000, 3000);
+  writeAudio(in(), input);
+  const RunResult result = runHost({"render", lsp, in(), out()});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Audio output = readAudio(out());
+  ASSERT_EQ(output.channels, 1);
+  for (size_t n = 0; n < input.frames(); ++n)
+    ASSERT_NEAR(output.at(n, 0), (input.at(n, 0) + input.at(n, 1)) / 2.0f, 1e-6) << n;
+}
+
+TEST_F(Render, VeldranaRendersWithCompensation) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const Audio input = testSignal(2, 48000, 20000);
+  writeAudio(in(), input);
+  const RunResult result =
+      runHost({"render", Paths::veldrana(), in(), out(), "--compensate", "--set",
+               "FFT Size=0.857142", "--set", "Bin 20 Level..Bin 120 Level=0", "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["latency"].number, 2048);
+  EXPECT_EQ(report["framesProcessed"].number, 20000 + 2048);
+  const Audio output = readAudio(out());
+  ASSERT_EQ(output.channels, 2);
+  ASSERT_EQ(output.frames(), input.frames());
+  for (const float sample : output.samples) ASSERT_TRUE(std::isfinite(sample));
+}
+
+}  // namespace
+}  // namespace hosttest

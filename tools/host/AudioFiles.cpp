@@ -1,0 +1,96 @@
+#include "tools/host/AudioFiles.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "tools/host/HostError.h"
+
+namespace vhost {
+
+namespace {
+
+std::string extensionOf(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string extension = path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+}  // namespace
+
+AudioReader::AudioReader(const std::string& path) : path_(path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0)
+    throw failure("cannot read " + path + ": " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) throw failure("cannot read " + path + ": it is a directory");
+  if (st.st_size == 0) throw failure("cannot read " + path + ": the file is empty");
+
+  file_.reset(sf_open(path.c_str(), SFM_READ, &info_));
+  if (!file_) throw failure("cannot read " + path + " as audio: " + sf_strerror(nullptr));
+  if (info_.frames <= 0) throw failure(path + " contains no audio frames");
+  if (info_.channels <= 0 || info_.samplerate <= 0)
+    throw failure(path + " has an invalid channel count or sample rate");
+}
+
+std::string AudioReader::formatName() const {
+  SF_FORMAT_INFO format{};
+  format.format = info_.format & SF_FORMAT_TYPEMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &format, sizeof format) != 0 || !format.name)
+    return "audio";
+  return format.name;
+}
+
+int64_t AudioReader::read(float* interleaved, int64_t frames) {
+  const sf_count_t got = sf_readf_float(file_.get(), interleaved, frames);
+  if (got < 0) throw failure("cannot read " + path_ + ": " + sf_strerror(file_.get()));
+  return got;
+}
+
+OutputFormat outputFormatFor(const std::string& path) {
+  const std::string extension = extensionOf(path);
+  // Floating point keeps whatever level the plug-in produced; FLAC has no
+  // float samples, so 24-bit is the closest.
+  if (extension == "wav") return {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "WAV 32-bit float"};
+  if (extension == "aif" || extension == "aiff")
+    return {SF_FORMAT_AIFF | SF_FORMAT_FLOAT, "AIFF 32-bit float"};
+  if (extension == "flac") return {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC 24-bit"};
+  throw usageError("cannot tell the output format from '" + path +
+                   "': use a .wav, .flac, .aif or .aiff name");
+}
+
+AudioWriter::AudioWriter(const std::string& path) : format_(outputFormatFor(path)), file_(path) {}
+
+void AudioWriter::open(int channels, int sampleRate) {
+  const std::string& path = file_.target();
+  SF_INFO info{};
+  info.channels = channels;
+  info.samplerate = sampleRate;
+  info.format = format_.format;
+  if (!sf_format_check(&info))
+    throw failure("cannot write " + path + ": " + format_.description + " cannot hold " +
+                  std::to_string(channels) + " channels at " + std::to_string(sampleRate) + " Hz");
+  sndfile_.reset(sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE));
+  if (!sndfile_) throw failure("cannot write " + path + ": " + sf_strerror(nullptr));
+  // Integer formats wrap around on overs unless told to clip.
+  sf_command(sndfile_.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+void AudioWriter::write(const float* interleaved, int64_t frames) {
+  if (sf_writef_float(sndfile_.get(), interleaved, frames) != frames)
+    throw failure("cannot write " + file_.target() + ": " + sf_strerror(sndfile_.get()));
+}
+
+void AudioWriter::commit() {
+  const int error = sf_close(sndfile_.release());
+  if (error != 0) throw failure("cannot write " + file_.target() + ": " + sf_error_number(error));
+  file_.commit();
+}
+
+}  // namespace vhost

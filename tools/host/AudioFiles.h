@@ -1,0 +1,65 @@
+// Audio files through libsndfile: a reader for the input and a writer that
+// goes through an OutputFile, so only a finished file ever carries OUT's name.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "tools/host/OutputFile.h"
+
+namespace vhost {
+
+struct SndfileCloser {
+  void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+class AudioReader {
+ public:
+  // Throws HostError for a missing, empty, unreadable or non-audio file.
+  explicit AudioReader(const std::string& path);
+
+  int64_t frames() const { return info_.frames; }
+  int channels() const { return info_.channels; }
+  int sampleRate() const { return info_.samplerate; }
+  std::string formatName() const;
+
+  // Interleaved; returns the frames read, 0 at the end.
+  int64_t read(float* interleaved, int64_t frames);
+
+ private:
+  std::string path_;
+  SF_INFO info_{};
+  SndfileHandle file_;
+};
+
+struct OutputFormat {
+  int format;  // SF_FORMAT_* major | subtype
+  const char* description;
+};
+
+// The format is chosen by OUT's extension; throws a usage error otherwise.
+OutputFormat outputFormatFor(const std::string& path);
+
+class AudioWriter {
+ public:
+  // Checks the name and claims a temporary file next to it, so an unusable
+  // output path is reported before any work is done.
+  explicit AudioWriter(const std::string& path);
+  void open(int channels, int sampleRate);
+
+  const OutputFormat& format() const { return format_; }
+  void write(const float* interleaved, int64_t frames);
+  // Finishes the header and gives the file its name.
+  void commit();
+
+ private:
+  OutputFormat format_;
+  OutputFile file_;
+  SndfileHandle sndfile_;
+};
+
+}  // namespace vhost

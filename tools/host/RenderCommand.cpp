@@ -1,0 +1,270 @@
+// `render PLUGIN IN OUT`: offline processing of an audio file.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/host/AudioFiles.h"
+#include "tools/host/CommandLine.h"
+#include "tools/host/CommandSupport.h"
+#include "tools/host/Commands.h"
+#include "tools/host/CrashGuard.h"
+#include "tools/host/HostError.h"
+#include "tools/host/JsonWriter.h"
+#include "tools/host/MidiEvents.h"
+#include "tools/host/ParameterReport.h"
+#include "tools/host/Renderer.h"
+
+namespace vhost {
+
+namespace {
+
+constexpr const char* kUsage =
+    "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--block N] [--rate R]\n"
+    "       [--midi FILE] [--compensate] [--json]";
+constexpr double kProgressMinimumSeconds = 20.0;
+constexpr int kLargestBlock = 1 << 20;
+
+struct RenderSettings : CommonSettings {
+  std::vector<std::string> assignments;
+  std::string chunkFile;
+  bool chunkIsProgram = false;
+  int32_t blockSize = kDefaultBlockSize;
+  std::optional<double> rate;
+  std::string midiFile;
+  bool compensate = false;
+  // Variables set in this process before the plug-in is loaded, for options
+  // that configure a plug-in through its environment.
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+
+// One row per option. Rows run in command-line order, so repeated options
+// accumulate and later ones win.
+OptionTable<RenderSettings> renderOptions() {
+  using S = RenderSettings;
+  return withCommonOptions<S>({
+      {"--set", "NAME=VALUE",
+       "set a parameter (normalized 0..1) or a range FIRST..LAST before rendering; repeatable",
+       [](S& s, const std::string& v) { s.assignments.push_back(v); }},
+      {"--chunk", "FILE", "restore a bank chunk first (before any --set)",
+       [](S& s, const std::string& v) { s.chunkFile = v; }},
+      {"--program-chunk", "", "the --chunk file holds a program chunk, not a bank",
+       [](S& s, const std::string&) { s.chunkIsProgram = true; }},
+      {"--block", "N", "host block size in frames (default 512)",
+       [](S& s, const std::string& v) {
+         s.blockSize = parseInteger(v, "--block", 1, kLargestBlock);
+       }},
+      {"--rate", "R", "sample rate told to the plug-in (default: the input file's)",
+       [](S& s, const std::string& v) {
+         const double rate = parseNumber(v, "--rate");
+         if (rate < 1.0 || rate > 10e6) throw usageError("--rate must be from 1 to 10000000");
+         s.rate = rate;
+       }},
+      {"--midi", "FILE", "feed the events of a Standard MIDI File at their sample positions",
+       [](S& s, const std::string& v) { s.midiFile = v; }},
+      {"--compensate", "", "remove the plug-in's latency so the output lines up with the input",
+       [](S& s, const std::string&) { s.compensate = true; }},
+  });
+}
+
+void applyEnvironment(const RenderSettings& s) {
+  for (const auto& [name, value] : s.environment)
+    if (setenv(name.c_str(), value.c_str(), 1) != 0)
+      throw usageError("cannot set the environment variable " + name);
+}
+
+void requireEffect(PluginInstance& plugin) {
+  const vst::AEffect& effect = plugin.effect();
+  const int32_t category = plugin.category();
+  if ((effect.flags & vst::effFlagsIsSynth) || category == vst::kPlugCategSynth)
+    throw loadError(plugin.path() + " is an instrument, not an effect: render needs an effect");
+  constexpr int32_t kPlugCategShell = 10;
+  constexpr int32_t kPlugCategGenerator = 11;
+  if (category == kPlugCategShell)
+    throw loadError(plugin.path() + " is a shell of several plug-ins, not an effect");
+  if (category == kPlugCategGenerator)
+    throw loadError(plugin.path() + " is a generator, not an effect: render needs an effect");
+  if (effect.numOutputs < 1) throw loadError(plugin.path() + " has no audio outputs");
+  if (!effect.processReplacing)
+    throw loadError(plugin.path() + " cannot process in place (no processReplacing)");
+}
+
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", value);
+  return text;
+}
+
+struct Report {
+  std::string name, vendor;
+  int32_t inputs = 0, outputs = 0, latency = 0;
+  double pluginRate = 0.0;
+  std::string inputFormat;
+  int inputChannels = 0, fileRate = 0;
+  int64_t inputFrames = 0;
+  std::string routing;
+  size_t midiTotal = 0, midiDelivered = 0;
+  RenderResult result;
+  std::string outputFormat;
+  bool latencyChanged = false;
+
+  double audioSeconds() const { return static_cast<double>(result.framesWritten) / fileRate; }
+  double realtimeFactor() const { return audioSeconds() / std::max(result.wallSeconds, 1e-9); }
+};
+
+void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
+  const auto& in = s.positionals[1];
+  const auto& outPath = s.positionals[2];
+  out << "plug-in   " << r.name << (r.vendor.empty() ? "" : " by " + r.vendor) << ": " << r.inputs
+      << " in, " << r.outputs << " out, latency " << r.latency << " samples, told " << r.pluginRate
+      << " Hz and blocks of " << s.blockSize << "\n";
+  out << "input     " << in << ": " << r.inputFormat << ", " << r.inputChannels << " channels, "
+      << r.fileRate << " Hz, " << r.inputFrames << " frames ("
+      << seconds(static_cast<double>(r.inputFrames) / r.fileRate) << "); " << r.routing << "\n";
+  if (!s.midiFile.empty())
+    out << "midi      " << s.midiFile << ": " << r.midiDelivered << " of " << r.midiTotal
+        << " events delivered\n";
+  out << "output    " << outPath << ": " << r.outputFormat << ", " << r.outputs << " channels, "
+      << r.result.framesWritten << " frames"
+      << (s.compensate ? "; latency of " + std::to_string(r.latency) + " samples removed" : "")
+      << "\n";
+  char summary[128];
+  std::snprintf(summary, sizeof summary, "rendered  %.3f s of audio in %.3f s: %.1fx realtime\n",
+                r.audioSeconds(), r.result.wallSeconds, r.realtimeFactor());
+  out << summary;
+}
+
+void printJson(std::ostream& out, const RenderSettings& s, const Report& r,
+               const std::vector<ParameterInfo>& changed) {
+  JsonWriter json(out);
+  json.beginObject();
+  json.field("plugin", s.positionals[0]);
+  json.field("name", r.name);
+  json.field("vendor", r.vendor);
+  json.field("latency", r.latency);
+  json.field("compensated", s.compensate);
+  json.field("latencyChanged", r.latencyChanged);
+  json.field("blockSize", s.blockSize);
+  json.field("pluginSampleRate", r.pluginRate);
+  json.key("input");
+  json.beginObject();
+  json.field("path", s.positionals[1]);
+  json.field("format", r.inputFormat);
+  json.field("channels", r.inputChannels);
+  json.field("sampleRate", r.fileRate);
+  json.field("frames", r.inputFrames);
+  json.field("routing", r.routing);
+  json.endObject();
+  json.key("output");
+  json.beginObject();
+  json.field("path", s.positionals[2]);
+  json.field("format", r.outputFormat);
+  json.field("channels", r.outputs);
+  json.field("sampleRate", r.fileRate);
+  json.field("frames", r.result.framesWritten);
+  json.endObject();
+  json.key("midi");
+  if (s.midiFile.empty()) {
+    json.null();
+  } else {
+    json.beginObject();
+    json.field("path", s.midiFile);
+    json.field("events", static_cast<int64_t>(r.midiTotal));
+    json.field("delivered", static_cast<int64_t>(r.midiDelivered));
+    json.endObject();
+  }
+  writeParameterArray(json, "set", changed);
+  json.field("framesProcessed", r.result.framesProcessed);
+  json.field("audioSeconds", r.audioSeconds());
+  json.field("wallSeconds", r.result.wallSeconds);
+  json.field("realtimeFactor", r.realtimeFactor());
+  json.endObject();
+  json.finish();
+}
+
+}  // namespace
+
+void runRender(const Arguments& args, std::ostream& out) {
+  const auto table = renderOptions();
+  RenderSettings s;
+  parseCommandLine(args, table, "render", s);
+  if (s.help) return printHelp(out, kUsage, table);
+  requireArguments(s.positionals, 3, 3, kUsage);
+  const std::string& pluginPath = s.positionals[0];
+
+  // Everything that can be checked without the plug-in is checked first.
+  AudioReader input(s.positionals[1]);
+  AudioWriter output(s.positionals[2]);
+  const double pluginRate = s.rate.value_or(input.sampleRate());
+  const std::vector<uint8_t> chunk =
+      s.chunkFile.empty() ? std::vector<uint8_t>{} : readChunkFile(s.chunkFile);
+  std::vector<TimedMidiMessage> messages;
+  if (!s.midiFile.empty()) {
+    const CrashGuard::Activity activity("reading the MIDI file");
+    messages = readMidiFile(s.midiFile, pluginRate);
+  }
+  MidiSchedule midi(std::move(messages));
+
+  applyEnvironment(s);
+  HostContext host;
+  const CrashGuard::Activity activity("running the plug-in");
+  const auto plugin = openPlugin(pluginPath, host, pluginRate, s.blockSize);
+  requireEffect(*plugin);
+  if (!chunk.empty()) plugin->setChunk(chunk, s.chunkIsProgram);
+  const ParameterNames names(*plugin);
+  const auto assignments = parseAssignments(s.assignments, names);
+  applyAssignments(*plugin, assignments);
+
+  // Many plug-ins settle their latency only when switched on.
+  plugin->resume();
+  const int32_t latency = std::max(plugin->latency(), 0);
+  const int ioChangesBefore = host.ioChanges();
+  plugin->startProcess();
+  output.open(plugin->numOutputs(), input.sampleRate());
+
+  RenderPlan plan;
+  plan.blockSize = s.blockSize;
+  plan.outputFrames = input.frames();
+  plan.skipFrames = s.compensate ? latency : 0;
+  const double inputSeconds = static_cast<double>(input.frames()) / input.sampleRate();
+  ProgressBar progress(isatty(STDERR_FILENO) && inputSeconds >= kProgressMinimumSeconds,
+                       plan.outputFrames + plan.skipFrames);
+
+  Report report;
+  report.result = renderOffline(*plugin, input, output, midi, plan, progress);
+  plugin->stopProcess();
+  plugin->suspend();
+  output.commit();
+
+  report.name = plugin->text(vst::effGetEffectName);
+  report.vendor = plugin->text(vst::effGetVendorString);
+  report.inputs = plugin->numInputs();
+  report.outputs = plugin->numOutputs();
+  report.latency = latency;
+  report.latencyChanged = host.ioChanges() != ioChangesBefore || plugin->latency() != latency;
+  report.pluginRate = pluginRate;
+  report.inputFormat = input.formatName();
+  report.inputChannels = input.channels();
+  report.fileRate = input.sampleRate();
+  report.inputFrames = input.frames();
+  report.routing = ChannelRouting(input.channels(), plugin->numInputs()).describe();
+  report.midiTotal = midi.total();
+  report.midiDelivered = midi.delivered();
+  report.outputFormat = output.format().description;
+  if (report.latencyChanged && s.compensate)
+    std::fprintf(stderr,
+                 "veldrana-host: warning: the plug-in changed its latency while rendering; "
+                 "%d samples were removed\n",
+                 latency);
+
+  if (s.json) return printJson(out, s, report, assignedParameters(*plugin, assignments));
+  printAssignments(out, *plugin, assignments);
+  printText(out, s, report);
+}
+
+}  // namespace vhost
