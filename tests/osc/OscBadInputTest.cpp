@@ -10,6 +10,7 @@ namespace {
 
 using Packet = osc::OutboundPacketStream;
 
+// Every word must hold four characters (embedded zeros included).
 std::string bytes(std::initializer_list<const char*> words) {
   std::string out;
   for (const char* w : words) out.append(w, 4);
@@ -48,7 +49,7 @@ TEST_F(BadInput, MalformedMessagesAreLoggedAndDropped) {
   expectDropped(set.substr(0, 6), "size not a multiple of 4");
   expectDropped(std::string("/set"), "address without terminator");
   expectDropped(bytes({"/set", "\0\0\0\0", ",if\0"}), "arguments missing for the tags");
-  expectDropped(bytes({"/set", "\0\0\0\0", ",i", "\0\0\0\1"}), "tags without terminator");
+  expectDropped(bytes({"/set", "\0\0\0\0", ",iii"}), "tags without terminator");
   expectDropped(bytes({"/set", "\0\0\0\0", "if\0\0", "\0\0\0\1"}), "tags without comma");
   expectDropped(bytes({"/set", "\0\0\0\0", ",iq\0", "\0\0\0\1", "\0\0\0\0"}), "unknown tag");
   expectDropped(bytes({"/set", "\0\0\0\0", ",s\0\0", "abcd"}), "string without terminator");
