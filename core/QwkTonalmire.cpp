@@ -110,7 +110,6 @@ QwkTonalmire::~QwkTonalmire() {
   scriptNames_.reset();
   spectralScripts_.clear();
   tables_.reset();
-  if (osc_) osc_->StopTask();
   osc_.reset();
   lua_.reset();
   queue_.reset();
