@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +31,12 @@ class Pipe {
   int read() const { return fds_[0]; }
   int write() const { return fds_[1]; }
   void closeRead() { closeEnd(0); }
+  // The read end, now owned by the caller.
+  int releaseRead() {
+    const int fd = fds_[0];
+    fds_[0] = -1;
+    return fd;
+  }
   void closeWrite() { closeEnd(1); }
 
  private:
@@ -70,11 +77,14 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
   return result;
 }
 
-}  // namespace
+struct Spawned {
+  pid_t pid;
+  int out;  // read ends of the program's standard output and error
+  int err;
+};
 
-RunResult runProgram(const std::vector<std::string>& argv,
-                     const std::map<std::string, std::string>& environment,
-                     const std::string& directory) {
+Spawned spawn(const std::vector<std::string>& argv,
+              const std::map<std::string, std::string>& environment, const std::string& directory) {
   Pipe out, err;
   SpawnActions actions;
   posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -92,11 +102,13 @@ RunResult runProgram(const std::vector<std::string>& argv,
   const int spawned = posix_spawn(&pid, args[0].c_str(), actions.get(), nullptr, argPointers.data(),
                                   envPointers.data());
   if (spawned != 0) throw std::runtime_error("cannot run " + args[0] + ": " + strerror(spawned));
-  out.closeWrite();
-  err.closeWrite();
+  return {pid, out.releaseRead(), err.releaseRead()};
+}
 
+// Reads both pipes to their end, closes them and reaps the program.
+RunResult collect(Spawned program) {
   RunResult result;
-  pollfd fds[2] = {{out.read(), POLLIN, 0}, {err.read(), POLLIN, 0}};
+  pollfd fds[2] = {{program.out, POLLIN, 0}, {program.err, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open = 2;
   while (open > 0) {
@@ -116,12 +128,42 @@ RunResult runProgram(const std::vector<std::string>& argv,
       }
     }
   }
+  close(program.out);
+  close(program.err);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(program.pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;
+}
+
+}  // namespace
+
+RunResult runProgram(const std::vector<std::string>& argv,
+                     const std::map<std::string, std::string>& environment,
+                     const std::string& directory) {
+  return collect(spawn(argv, environment, directory));
+}
+
+RunningProgram::RunningProgram(const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& environment) {
+  const Spawned program = spawn(argv, environment, "");
+  pid_ = program.pid;
+  result_ = std::async(std::launch::async, collect, program);
+}
+
+RunningProgram::~RunningProgram() {
+  if (result_.valid()) wait(std::chrono::milliseconds(0));
+}
+
+bool RunningProgram::finished() const {
+  return result_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+RunResult RunningProgram::wait(std::chrono::milliseconds limit) {
+  if (result_.wait_for(limit) != std::future_status::ready) kill(pid_, SIGKILL);
+  return result_.get();
 }
 
 }  // namespace hosttest

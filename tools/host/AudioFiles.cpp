@@ -53,6 +53,11 @@ int64_t AudioReader::read(float* interleaved, int64_t frames) {
   return got;
 }
 
+void AudioReader::rewind() {
+  if (sf_seek(file_.get(), 0, SEEK_SET) != 0)
+    throw failure("cannot go back to the start of " + path_ + ": " + sf_strerror(file_.get()));
+}
+
 OutputFormat outputFormatFor(const std::string& path) {
   const std::string extension = extensionOf(path);
   // Floating point keeps whatever level the plug-in produced; FLAC has no

@@ -29,6 +29,8 @@ class AudioReader {
 
   // Interleaved; returns the frames read, 0 at the end.
   int64_t read(float* interleaved, int64_t frames);
+  // Back to the first frame, for playing a file in a loop.
+  void rewind();
 
  private:
   std::string path_;

@@ -74,4 +74,10 @@ double parseNumber(const std::string& text, const std::string& what) {
   return value;
 }
 
+double parseSampleRate(const std::string& text, const std::string& what) {
+  const double rate = parseNumber(text, what);
+  if (rate < 1.0 || rate > 10e6) throw usageError(what + " must be from 1 to 10000000");
+  return rate;
+}
+
 }  // namespace vhost

@@ -84,5 +84,7 @@ void printHelp(std::ostream& out, const std::string& usage, const OptionTable<Se
 // Number parsing for option values; throws usage errors naming `what`.
 int parseInteger(const std::string& text, const std::string& what, int minimum, int maximum);
 double parseNumber(const std::string& text, const std::string& what);
+// A sample rate in hertz, 1 to 10 MHz.
+double parseSampleRate(const std::string& text, const std::string& what);
 
 }  // namespace vhost

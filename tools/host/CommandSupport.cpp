@@ -10,6 +10,24 @@
 
 namespace vhost {
 
+namespace {
+
+// Long usages are wrapped for --help, but an error is always one line.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') {
+      line += text[i];
+      continue;
+    }
+    line += ' ';
+    while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+  }
+  return line;
+}
+
+}  // namespace
+
 std::unique_ptr<PluginInstance> openPlugin(const std::string& path, HostContext& host,
                                            double sampleRate, int32_t blockSize) {
   auto plugin = std::make_unique<PluginInstance>(path, host);
@@ -21,7 +39,7 @@ std::unique_ptr<PluginInstance> openPlugin(const std::string& path, HostContext&
 void requireArguments(const std::vector<std::string>& positionals, size_t minimum, size_t maximum,
                       const std::string& usage) {
   if (positionals.size() < minimum || positionals.size() > maximum)
-    throw usageError("usage: veldrana-host " + usage);
+    throw usageError("usage: veldrana-host " + oneLine(usage));
 }
 
 std::vector<uint8_t> readChunkFile(const std::string& path) {

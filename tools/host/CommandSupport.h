@@ -14,6 +14,7 @@ namespace vhost {
 
 constexpr double kDefaultSampleRate = 44100.0;
 constexpr int32_t kDefaultBlockSize = 512;
+constexpr int32_t kLargestBlock = 1 << 20;
 
 // Loads, opens and tells the plug-in a sample rate and block size.
 std::unique_ptr<PluginInstance> openPlugin(const std::string& path, HostContext& host,

@@ -16,6 +16,7 @@ void runSet(const Arguments& args, std::ostream& out);
 void runGet(const Arguments& args, std::ostream& out);
 void runChunk(const Arguments& args, std::ostream& out);
 void runRender(const Arguments& args, std::ostream& out);
+void runServe(const Arguments& args, std::ostream& out);
 
 struct Command {
   const char* name;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "tools/host/JsonWriter.h"
 #include "tools/host/MidiEvents.h"
 #include "tools/host/ParameterReport.h"
+#include "tools/host/PluginSetup.h"
 #include "tools/host/Renderer.h"
 
 namespace vhost {
@@ -25,57 +25,38 @@ namespace vhost {
 namespace {
 
 constexpr const char* kUsage =
-    "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--block N] [--rate R]\n"
-    "       [--midi FILE] [--compensate] [--json]";
+    "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--scripts DIR]\n"
+    "       [--osc-offset N] [--block N] [--rate R] [--midi FILE] [--compensate] [--json]";
 constexpr double kProgressMinimumSeconds = 20.0;
-constexpr int kLargestBlock = 1 << 20;
 
 struct RenderSettings : CommonSettings {
-  std::vector<std::string> assignments;
-  std::string chunkFile;
-  bool chunkIsProgram = false;
+  PluginSetup setup;
   int32_t blockSize = kDefaultBlockSize;
   std::optional<double> rate;
   std::string midiFile;
   bool compensate = false;
-  // Variables set in this process before the plug-in is loaded, for options
-  // that configure a plug-in through its environment.
-  std::vector<std::pair<std::string, std::string>> environment;
 };
 
 // One row per option. Rows run in command-line order, so repeated options
 // accumulate and later ones win.
 OptionTable<RenderSettings> renderOptions() {
   using S = RenderSettings;
-  return withCommonOptions<S>({
-      {"--set", "NAME=VALUE",
-       "set a parameter (normalized 0..1) or a range FIRST..LAST before rendering; repeatable",
-       [](S& s, const std::string& v) { s.assignments.push_back(v); }},
-      {"--chunk", "FILE", "restore a bank chunk first (before any --set)",
-       [](S& s, const std::string& v) { s.chunkFile = v; }},
-      {"--program-chunk", "", "the --chunk file holds a program chunk, not a bank",
-       [](S& s, const std::string&) { s.chunkIsProgram = true; }},
-      {"--block", "N", "host block size in frames (default 512)",
-       [](S& s, const std::string& v) {
-         s.blockSize = parseInteger(v, "--block", 1, kLargestBlock);
-       }},
-      {"--rate", "R", "sample rate told to the plug-in (default: the input file's)",
-       [](S& s, const std::string& v) {
-         const double rate = parseNumber(v, "--rate");
-         if (rate < 1.0 || rate > 10e6) throw usageError("--rate must be from 1 to 10000000");
-         s.rate = rate;
-       }},
-      {"--midi", "FILE", "feed the events of a Standard MIDI File at their sample positions",
-       [](S& s, const std::string& v) { s.midiFile = v; }},
-      {"--compensate", "", "remove the plug-in's latency so the output lines up with the input",
-       [](S& s, const std::string&) { s.compensate = true; }},
-  });
-}
-
-void applyEnvironment(const RenderSettings& s) {
-  for (const auto& [name, value] : s.environment)
-    if (setenv(name.c_str(), value.c_str(), 1) != 0)
-      throw usageError("cannot set the environment variable " + name);
+  OptionTable<S> table = pluginSetupOptions<S>();
+  table.insert(
+      table.end(),
+      {
+          {"--block", "N", "host block size in frames (default 512)",
+           [](S& s, const std::string& v) {
+             s.blockSize = parseInteger(v, "--block", 1, kLargestBlock);
+           }},
+          {"--rate", "R", "sample rate told to the plug-in (default: the input file's)",
+           [](S& s, const std::string& v) { s.rate = parseSampleRate(v, "--rate"); }},
+          {"--midi", "FILE", "feed the events of a Standard MIDI File at their sample positions",
+           [](S& s, const std::string& v) { s.midiFile = v; }},
+          {"--compensate", "", "remove the plug-in's latency so the output lines up with the input",
+           [](S& s, const std::string&) { s.compensate = true; }},
+      });
+  return withCommonOptions(std::move(table));
 }
 
 void requireEffect(PluginInstance& plugin) {
@@ -201,8 +182,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   AudioReader input(s.positionals[1]);
   AudioWriter output(s.positionals[2]);
   const double pluginRate = s.rate.value_or(input.sampleRate());
-  const std::vector<uint8_t> chunk =
-      s.chunkFile.empty() ? std::vector<uint8_t>{} : readChunkFile(s.chunkFile);
+  const std::vector<uint8_t> chunk = readSetupFiles(s.setup);
   std::vector<TimedMidiMessage> messages;
   if (!s.midiFile.empty()) {
     const CrashGuard::Activity activity("reading the MIDI file");
@@ -210,15 +190,12 @@ void runRender(const Arguments& args, std::ostream& out) {
   }
   MidiSchedule midi(std::move(messages));
 
-  applyEnvironment(s);
+  applyEnvironment(s.setup);
   HostContext host;
   const CrashGuard::Activity activity("running the plug-in");
   const auto plugin = openPlugin(pluginPath, host, pluginRate, s.blockSize);
   requireEffect(*plugin);
-  if (!chunk.empty()) plugin->setChunk(chunk, s.chunkIsProgram);
-  const ParameterNames names(*plugin);
-  const auto assignments = parseAssignments(s.assignments, names);
-  applyAssignments(*plugin, assignments);
+  const auto assignments = configurePlugin(*plugin, s.setup, chunk);
 
   // Many plug-ins settle their latency only when switched on.
   plugin->resume();

@@ -4,32 +4,9 @@
 #include <chrono>
 #include <vector>
 
+#include "tools/host/ChannelBuffers.h"
+
 namespace vhost {
-
-namespace {
-
-// Per-channel buffers and the pointer arrays processReplacing takes. At
-// least one of each exists, so a plug-in without inputs still gets valid
-// pointers.
-class ChannelBuffers {
- public:
-  ChannelBuffers(int channels, int32_t frames)
-      : storage_(static_cast<size_t>(std::max(channels, 1)),
-                 std::vector<float>(static_cast<size_t>(frames), 0.0f)) {
-    for (auto& channel : storage_) pointers_.push_back(channel.data());
-  }
-  float** pointers() { return pointers_.data(); }
-  const float* channel(int index) const { return storage_[static_cast<size_t>(index)].data(); }
-  void clear() {
-    for (auto& channel : storage_) std::fill(channel.begin(), channel.end(), 0.0f);
-  }
-
- private:
-  std::vector<std::vector<float>> storage_;
-  std::vector<float*> pointers_;
-};
-
-}  // namespace
 
 RenderResult renderOffline(PluginInstance& plugin, AudioReader& input, AudioWriter& output,
                            MidiSchedule& midi, const RenderPlan& plan, ProgressBar& progress) {

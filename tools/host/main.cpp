@@ -18,6 +18,8 @@ const std::vector<Command>& commands() {
       {"get", "PLUGIN NAME...              read parameters", runGet},
       {"chunk", "save|load PLUGIN FILE     save or restore the plug-in's state chunk", runChunk},
       {"render", "PLUGIN IN OUT            process an audio file offline", runRender},
+      {"serve", "PLUGIN [--seconds S]      run the plug-in in real time, e.g. to try OSC",
+       runServe},
   };
   return kCommands;
 }

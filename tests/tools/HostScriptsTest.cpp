@@ -1,0 +1,160 @@
+// `render --scripts DIR` and `--osc-offset N`: options that configure
+// Veldrana itself, through its environment and its "OSC Port Offset".
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "tests/tools/HostTestSupport.h"
+#include "tests/tools/VeldranaHome.h"
+
+namespace hosttest {
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// A user script that replaces the built-in one and offers a single spectral
+// script, so "Script Index" runs from Off (0) to Mute (1).
+constexpr const char* kMuteScript =
+    "addSpectralScript('Mute', function(s) for i=0,s.maxBin do zeroBin(i) end end)\n";
+
+const Json& findParameter(const Json& parameters, const std::string& name) {
+  for (const auto& p : parameters.array)
+    if (p["name"].string == name) return p;
+  throw std::runtime_error("no parameter " + name);
+}
+
+class VeldranaRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+    input = testSignal(2, 48000, 12000);
+    writeAudio(in(), input);
+  }
+
+  std::string in() const { return home.path("in.wav"); }
+  std::string out() const { return home.path("out.wav"); }
+
+  RunResult render(const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"render", Paths::veldrana(), in(), out()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return runHost(args, home.environment());
+  }
+
+  std::string scriptsFolder() {
+    const std::string folder = home.path("scripts");
+    mkdir(folder.c_str(), 0755);
+    writeText(folder + "/midi.lua", kMuteScript);
+    return folder;
+  }
+
+  VeldranaHome home{{5}};
+  Audio input;
+};
+
+TEST_F(VeldranaRender, ScriptsFolderSuppliesTheSpectralScripts) {
+  const RunResult result =
+      render({"--scripts", scriptsFolder(), "--set", "Script Index=1", "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(findParameter(report["set"], "Script Index")["display"].string, "Mute");
+
+  const auto latency = static_cast<size_t>(report["latency"].number);
+  const Audio output = readAudio(out());
+  ASSERT_EQ(output.frames(), input.frames());
+  ASSERT_GT(output.frames(), latency);
+  for (size_t n = latency; n < output.frames(); ++n)
+    for (int c = 0; c < output.channels; ++c) ASSERT_EQ(output.at(n, c), 0.0f) << n;
+}
+
+TEST_F(VeldranaRender, WithoutScriptsTheSameSettingsPassTheSoundThrough) {
+  // The built-in script's last spectral script, which leaves this signal
+  // practically as it is.
+  const RunResult result = render({"--set", "Script Index=1", "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_NE(findParameter(report["set"], "Script Index")["display"].string, "Mute");
+
+  const auto latency = static_cast<size_t>(report["latency"].number);
+  const Audio output = readAudio(out());
+  ASSERT_EQ(output.frames(), input.frames());
+  float peak = 0.0f;
+  for (size_t n = latency; n < output.frames(); ++n)
+    for (int c = 0; c < output.channels; ++c) {
+      peak = std::max(peak, std::fabs(output.at(n, c)));
+      ASSERT_NEAR(output.at(n, c), input.at(n - latency, c), 0.01) << n;
+    }
+  EXPECT_GT(peak, 0.3f);
+}
+
+TEST_F(VeldranaRender, MissingScriptsFolderIsAFileError) {
+  const RunResult result = render({"--scripts", home.path("nowhere")});
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectCleanFailure(result, "nowhere");
+  EXPECT_FALSE(fileExists(out()));
+}
+
+TEST_F(VeldranaRender, ScriptsMustBeAFolder) {
+  const RunResult result = render({"--scripts", in()});
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectCleanFailure(result, "not a folder");
+  EXPECT_FALSE(fileExists(out()));
+}
+
+TEST_F(VeldranaRender, OscOffsetSetsItsParameterAlongsideSet) {
+  const RunResult result =
+      render({"--osc-offset", "5", "--set", "Wet Level=0.5", "--set", "Dry Level=0.25", "--json"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  const Json& set = report["set"];
+  ASSERT_EQ(set.array.size(), 3u);
+  const Json& offset = findParameter(set, "OSC Port Offset");
+  EXPECT_FLOAT_EQ(static_cast<float>(offset["value"].number), 0.05f);
+  EXPECT_EQ(offset["display"].string, "5");
+  EXPECT_FLOAT_EQ(static_cast<float>(findParameter(set, "Wet Level")["value"].number), 0.5f);
+  EXPECT_FLOAT_EQ(static_cast<float>(findParameter(set, "Dry Level")["value"].number), 0.25f);
+}
+
+TEST_F(VeldranaRender, OscOffsetReachesEveryValueOfTheParameter) {
+  for (const int offset : {0, 1, 29, 57, 100}) {
+    const RunResult result = render({"--osc-offset", std::to_string(offset), "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Json report = parseJson(result.out);
+    const Json& parameter = findParameter(report["set"], "OSC Port Offset");
+    EXPECT_EQ(parameter["display"].string, offset == 0 ? "Off" : std::to_string(offset));
+  }
+}
+
+TEST_F(VeldranaRender, OscOffsetAndSetOfTheSameParameterAreRefused) {
+  for (const char* assignment : {"OSC Port Offset=0.1", "0..2=0"}) {
+    const RunResult result = render({"--osc-offset", "5", "--set", assignment});
+    EXPECT_EQ(result.exitCode, kExitUsage) << assignment;
+    expectCleanFailure(result, "OSC Port Offset");
+    EXPECT_FALSE(fileExists(out()));
+  }
+}
+
+TEST(HostOscOffset, OutOfRangeValuesAreUsageErrors) {
+  ScratchDir dir;
+  writeAudio(dir.path("in.wav"), testSignal(2, 48000, 100));
+  for (const char* value : {"101", "-1", "1.5", "port"}) {
+    const RunResult result = runHost({"render", Paths::gainFixture(), dir.path("in.wav"),
+                                      dir.path("out.wav"), "--osc-offset", value});
+    EXPECT_EQ(result.exitCode, kExitUsage) << value;
+    expectCleanFailure(result, "--osc-offset");
+  }
+}
+
+TEST(HostOscOffset, PluginWithoutTheParameterIsRefused) {
+  ScratchDir dir;
+  writeAudio(dir.path("in.wav"), testSignal(2, 48000, 100));
+  const RunResult result = runHost({"render", Paths::gainFixture(), dir.path("in.wav"),
+                                    dir.path("out.wav"), "--osc-offset", "3"});
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectCleanFailure(result, "OSC Port Offset");
+  EXPECT_FALSE(fileExists(dir.path("out.wav")));
+}
+
+}  // namespace
+}  // namespace hosttest

@@ -1,0 +1,276 @@
+// `serve`: a plug-in kept running in real time. Veldrana's OSC server is
+// talked to over UDP on 127.0.0.1 while it runs; the gain fixture's log
+// shows how the host starts, paces and stops it.
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "tests/tools/HostTestSupport.h"
+#include "tests/tools/OscTestSupport.h"
+#include "tests/tools/VeldranaHome.h"
+
+namespace hosttest {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitLoad = 3;
+constexpr int kOscOffset = 7;
+// Generous: a loaded machine may be slow to start a plug-in, and a server
+// that never answers must still fail the test rather than hang it.
+constexpr auto kStartLimit = 10s;
+constexpr auto kExitLimit = 20s;
+
+std::vector<std::string> serveArgs(const std::string& plugin, std::vector<std::string> extra) {
+  std::vector<std::string> args{Paths::host(), "serve", plugin};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
+// Waits up to `limit` for a message with `address`, ignoring others.
+std::optional<OscMessage> receiveMessage(const UdpSocket& socket, const std::string& address,
+                                         std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const auto packet = socket.receive(100ms);
+    if (!packet) continue;
+    const auto message = OscMessage::decode(*packet);
+    if (message && message->address == address) return message;
+  }
+  return std::nullopt;
+}
+
+std::string replyUrl(const UdpSocket& socket) {
+  return "osc.udp://127.0.0.1:" + std::to_string(socket.port());
+}
+
+// Pings until the server answers, it exits, or the limit passes.
+std::optional<OscMessage> pingUntilAnswered(const UdpSocket& socket, int port,
+                                            const RunningProgram& server) {
+  const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+  const auto ping = OscMessage{"/ping", {}}.add(replyUrl(socket)).add(std::string("/pong"));
+  while (std::chrono::steady_clock::now() < deadline && !server.finished()) {
+    socket.send(port, ping.encode());
+    if (auto reply = receiveMessage(socket, "/pong", 100ms)) return reply;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> readLog(const std::string& path, const std::string& prefix) {
+  std::vector<std::string> matching;
+  for (const auto& line : readLines(path))
+    if (line.rfind(prefix, 0) == 0) matching.push_back(line);
+  return matching;
+}
+
+TEST(HostServe, VeldranaAnswersOscWhileServedAndStopsAfterItsSeconds) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const VeldranaHome home({kOscOffset});
+  const int port = home.basePort() + kOscOffset;
+  const UdpSocket client;
+  RunningProgram server(serveArgs(Paths::veldrana(), {"--seconds", "2", "--osc-offset",
+                                                      std::to_string(kOscOffset), "--json"}),
+                        home.environment());
+
+  const auto pong = pingUntilAnswered(client, port, server);
+  ASSERT_TRUE(pong) << "no /pong from port " << port;
+  ASSERT_EQ(pong->typeTags(), "ss");
+  // The server says where it can be reached: the port the host announced.
+  const std::string own = pong->arguments[0].s;
+  EXPECT_EQ(own.substr(own.rfind(':') + 1), std::to_string(port)) << own;
+
+  // "Dry Level" (index 1) runs from 0 to 1 in its own unit.
+  client.send(port, OscMessage{"/set", {}}.add(int32_t{1}).add(1.0f).encode());
+  client.send(port, OscMessage{"/get", {}}
+                        .add(int32_t{1})
+                        .add(replyUrl(client))
+                        .add(std::string("/value"))
+                        .encode());
+  const auto value = receiveMessage(client, "/value", 1000ms);
+  ASSERT_TRUE(value) << "no reply to /get";
+  ASSERT_EQ(value->typeTags(), "if");
+  EXPECT_EQ(value->arguments[0].i, 1);
+  EXPECT_FLOAT_EQ(value->arguments[1].f, 1.0f);
+
+  const RunResult result = server.wait(kExitLimit);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["stoppedBy"].string, "time");
+  EXPECT_EQ(report["osc"]["offset"].number, kOscOffset);
+  EXPECT_EQ(report["osc"]["basePort"].number, home.basePort());
+  EXPECT_EQ(report["osc"]["port"].number, port);
+  EXPECT_EQ(report["sampleRate"].number, 44100);
+  EXPECT_EQ(report["framesProcessed"].number, 2 * 44100);
+  EXPECT_DOUBLE_EQ(report["audioSeconds"].number, 2.0);
+  // Paced by the clock, not as fast as possible.
+  EXPECT_GE(report["wallSeconds"].number, 1.9);
+  ASSERT_EQ(report["set"].array.size(), 1u);
+  EXPECT_EQ(report["set"][0]["name"].string, "OSC Port Offset");
+  EXPECT_EQ(report["set"][0]["display"].string, std::to_string(kOscOffset));
+}
+
+TEST(HostServe, TextReportSaysWhereOscListens) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const VeldranaHome home({kOscOffset});
+  const RunResult on = runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1", "--osc-offset",
+                                                                std::to_string(kOscOffset)}),
+                                  home.environment());
+  ASSERT_EQ(on.exitCode, 0) << on.err;
+  EXPECT_NE(on.out.find("UDP port " + std::to_string(home.basePort() + kOscOffset)),
+            std::string::npos)
+      << on.out;
+  EXPECT_NE(on.out.find("stopped by time"), std::string::npos) << on.out;
+
+  const RunResult off =
+      runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1"}), home.environment());
+  ASSERT_EQ(off.exitCode, 0) << off.err;
+  EXPECT_NE(off.out.find("osc       off"), std::string::npos) << off.out;
+}
+
+TEST(HostServe, WithoutOscTheReportHasNoPort) {
+  const RunResult result =
+      runProgram(serveArgs(Paths::gainFixture(), {"--seconds", "0.05", "--json"}));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["osc"].type, Json::Type::kNull);
+  EXPECT_EQ(report["input"].type, Json::Type::kNull);
+  EXPECT_EQ(report["outputPeak"].number, 0.0);
+}
+
+class ServeInterrupted : public ::testing::TestWithParam<int> {};
+
+TEST_P(ServeInterrupted, ClosesThePluginAndExitsZero) {
+  const int signal = GetParam();
+  ScratchDir dir;
+  const std::string log = dir.path("log");
+  RunningProgram server(serveArgs(Paths::gainFixture(), {"--json"}),
+                        {{"VHF_LOG", log}, {"VHF_LATENCY", "0"}});
+  // Once the fixture logs a block, the plug-in runs; the stop handling is
+  // in place from before it was loaded.
+  const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+  while (readLog(log, "process").empty() && !server.finished() &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  ASSERT_FALSE(readLog(log, "process").empty()) << "the server never processed";
+  ASSERT_EQ(kill(server.pid(), signal), 0);
+
+  const RunResult result = server.wait(kExitLimit);
+  ASSERT_EQ(result.signal, 0);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["stoppedBy"].string, signal == SIGINT ? "SIGINT" : "SIGTERM");
+  EXPECT_GT(report["framesProcessed"].number, 0);
+
+  const auto lines = readLines(log);
+  const auto at = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+  };
+  long lastProcess = -1;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].rfind("process", 0) == 0) lastProcess = static_cast<long>(i);
+  EXPECT_LT(lastProcess, at("stop"));
+  EXPECT_LT(at("stop"), at("suspend"));
+  EXPECT_LT(at("suspend"), at("close"));
+  EXPECT_LT(at("close"), static_cast<long>(lines.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(HostServe, ServeInterrupted, ::testing::Values(SIGINT, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT ? "Sigint" : "Sigterm");
+                         });
+
+TEST(HostServe, PlaysTheInputInALoopAtItsRateAndTheGivenBlockSize) {
+  ScratchDir dir;
+  // A quarter of a second at 8 kHz, served for a second: four passes.
+  Audio input = testSignal(2, 8000, 2000);
+  float peak = 0.0f;
+  for (const float sample : input.samples) peak = std::max(peak, std::fabs(sample));
+  writeAudio(dir.path("in.wav"), input);
+  const RunResult result = runProgram(
+      serveArgs(Paths::gainFixture(),
+                {"--input", dir.path("in.wav"), "--seconds", "1", "--block", "256", "--json"}),
+      {{"VHF_LOG", dir.path("log")}, {"VHF_LATENCY", "0"}});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["sampleRate"].number, 8000);
+  EXPECT_EQ(report["framesProcessed"].number, 8000);
+  EXPECT_EQ(report["input"]["frames"].number, 2000);
+  EXPECT_EQ(report["input"]["passes"].number, 4);
+  // The fixture's default gain is 0.5; silence would give 0.
+  EXPECT_NEAR(report["outputPeak"].number, 0.5 * peak, 1e-6);
+
+  EXPECT_EQ(readLog(dir.path("log"), "rate "), std::vector<std::string>{"rate 8000"});
+  EXPECT_EQ(readLog(dir.path("log"), "block "), std::vector<std::string>{"block 256"});
+  const auto blocks = readLog(dir.path("log"), "process ");
+  ASSERT_EQ(blocks.size(), 32u);  // 31 full blocks and the 64 frames left
+  EXPECT_EQ(blocks.front(), "process 256");
+  EXPECT_EQ(blocks.back(), "process 64");
+}
+
+TEST(HostServe, SetAndRateReachThePluginBeforeItRuns) {
+  ScratchDir dir;
+  const RunResult result = runProgram(
+      serveArgs(Paths::gainFixture(),
+                {"--seconds", "0.05", "--rate", "96000", "--set", "Gain=0.25", "--json"}),
+      {{"VHF_LOG", dir.path("log")}});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["sampleRate"].number, 96000);
+  ASSERT_EQ(report["set"].array.size(), 1u);
+  EXPECT_DOUBLE_EQ(report["set"][0]["value"].number, 0.25);
+  EXPECT_EQ(readLog(dir.path("log"), "rate "), std::vector<std::string>{"rate 96000"});
+}
+
+TEST(HostServe, MissingPluginFailsCleanly) {
+  ScratchDir dir;
+  const RunResult result = runProgram(serveArgs(dir.path("missing.so"), {"--seconds", "1"}));
+  EXPECT_EQ(result.exitCode, kExitLoad);
+  expectCleanFailure(result, "missing.so");
+}
+
+TEST(HostServe, BadInputFailsCleanlyBeforeLoading) {
+  ScratchDir dir;
+  const std::string log = dir.path("log");
+  const RunResult missing = runProgram(
+      serveArgs(Paths::gainFixture(), {"--input", dir.path("none.wav"), "--seconds", "1"}),
+      {{"VHF_LOG", log}});
+  EXPECT_EQ(missing.exitCode, kExitFailure);
+  expectCleanFailure(missing, "none.wav");
+
+  writeText(dir.path("text.wav"), "not audio at all");
+  const RunResult notAudio = runProgram(
+      serveArgs(Paths::gainFixture(), {"--input", dir.path("text.wav"), "--seconds", "1"}),
+      {{"VHF_LOG", log}});
+  EXPECT_EQ(notAudio.exitCode, kExitFailure);
+  expectCleanFailure(notAudio, "text.wav");
+  EXPECT_FALSE(fileExists(log)) << "the plug-in was loaded anyway";
+}
+
+TEST(HostServe, BadOptionsAreUsageErrors) {
+  for (const auto& extra : std::vector<std::vector<std::string>>{{"--seconds", "0"},
+                                                                 {"--seconds", "-1"},
+                                                                 {"--seconds", "soon"},
+                                                                 {"--osc-offset", "101"},
+                                                                 {"--block", "0"},
+                                                                 {"--rate", "0"},
+                                                                 {"extra"}}) {
+    const RunResult result = runProgram(serveArgs(Paths::gainFixture(), extra));
+    EXPECT_EQ(result.exitCode, kExitUsage) << extra[0];
+    expectCleanFailure(result, "");
+  }
+}
+
+TEST(HostServe, OscOffsetNeedsAPluginWithThatParameter) {
+  const RunResult result =
+      runProgram(serveArgs(Paths::gainFixture(), {"--osc-offset", "3", "--seconds", "1"}));
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectCleanFailure(result, "OSC Port Offset");
+}
+
+}  // namespace
+}  // namespace hosttest

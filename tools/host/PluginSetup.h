@@ -1,0 +1,78 @@
+// What `render` and `serve` do to a plug-in before it processes: variables
+// in its environment, a state chunk, parameter changes and Veldrana's OSC
+// port offset. The options are shared rows, so both commands spell and
+// apply them the same way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/host/CommandLine.h"
+#include "tools/host/Parameters.h"
+#include "tools/host/PluginInstance.h"
+
+namespace vhost {
+
+// Veldrana's parameter that turns its OSC server on, at base port + offset.
+constexpr const char* kOscOffsetParameter = "OSC Port Offset";
+constexpr int kLargestOscOffset = 100;
+
+struct PluginSetup {
+  std::vector<std::string> assignments;
+  std::string chunkFile;
+  bool chunkIsProgram = false;
+  std::optional<std::string> scriptsFolder;
+  std::optional<int> oscOffset;
+  // Variables set in this process before the plug-in is loaded, for options
+  // that configure a plug-in through its environment.
+  std::vector<std::pair<std::string, std::string>> environment;
+};
+
+// The rows for a command whose settings hold a PluginSetup named `setup`.
+template <class Settings>
+OptionTable<Settings> pluginSetupOptions() {
+  using S = Settings;
+  return {
+      {"--set", "NAME=VALUE",
+       "set a parameter (normalized 0..1) or a range FIRST..LAST before processing; repeatable",
+       [](S& s, const std::string& v) { s.setup.assignments.push_back(v); }},
+      {"--chunk", "FILE", "restore a bank chunk first (before any --set)",
+       [](S& s, const std::string& v) { s.setup.chunkFile = v; }},
+      {"--program-chunk", "", "the --chunk file holds a program chunk, not a bank",
+       [](S& s, const std::string&) { s.setup.chunkIsProgram = true; }},
+      {"--scripts", "DIR",
+       "Veldrana: load user scripts from DIR instead of the user's Scripts folder",
+       [](S& s, const std::string& v) {
+         s.setup.scriptsFolder = v;
+         s.setup.environment.emplace_back("VELDRANA_SCRIPTS_DIR", v);
+       }},
+      {"--osc-offset", "N",
+       "Veldrana: set \"OSC Port Offset\" to N (0..100; its OSC server listens on base port + N)",
+       [](S& s, const std::string& v) {
+         s.setup.oscOffset = parseInteger(v, "--osc-offset", 0, kLargestOscOffset);
+       }},
+  };
+}
+
+// Everything that can be checked before the plug-in is loaded: reads the
+// chunk file (empty when there is none) and checks the scripts folder.
+// Throws HostError.
+std::vector<uint8_t> readSetupFiles(const PluginSetup& setup);
+
+// Must run before the plug-in is loaded: plug-ins read their environment
+// while they start.
+void applyEnvironment(const PluginSetup& setup);
+
+// Restores the chunk, then makes the --set changes and the OSC offset.
+// Every name is checked before anything is set. Returns what was set, in
+// order, for the report.
+std::vector<Assignment> configurePlugin(PluginInstance& plugin, const PluginSetup& setup,
+                                        const std::vector<uint8_t>& chunk);
+
+// The "OSC Port Offset" parameter, or nullopt when the plug-in has none.
+std::optional<int32_t> findOscOffsetParameter(const ParameterNames& names);
+
+}  // namespace vhost
