@@ -31,7 +31,8 @@ CFArray* fixedList(std::initializer_list<const char*> names) {
 }
 
 CFArray* fftSizeNames() {
-  static const CFRef<CFArray> list(fixedList({"32", "64", "128", "256", "512", "1024", "2048", "4096"}));
+  static const CFRef<CFArray> list(
+      fixedList({"32", "64", "128", "256", "512", "1024", "2048", "4096"}));
   return list.get();
 }
 CFArray* axisNames() {
@@ -94,7 +95,9 @@ QwkTonalmire::QwkTonalmire(vst::HostCallback master)
   setUpKernels();
   InitEffect();
   setEditor(std::make_unique<QwkTonalmireView>(this));
+  // Only a completely built effect is reachable from other instances.
   QW::InstanceRegistry::instance().Join(this);
+  osc_->JoinInstances();
 }
 
 QwkTonalmire::~QwkTonalmire() {

@@ -95,11 +95,20 @@ float scaleAndWindow(const float* window, float* out, float gain, uint32_t n) {
 }
 
 #if defined(VELDRANA_KERNEL_SSE)
+// The levels are read straight from the program, which a restored chunk
+// may fill with anything; each is kept inside 0 ... 1 (NaN as 0) so that no
+// stored value can make the output non-finite. In-range values pass
+// unchanged. maxps answers its second operand when the first is NaN.
 template <bool kAligned>
 __m128 loadLevels(const float* p) {
-  return kAligned ? _mm_load_ps(p) : _mm_loadu_ps(p);
+  const __m128 raw = kAligned ? _mm_load_ps(p) : _mm_loadu_ps(p);
+  return _mm_min_ps(_mm_max_ps(raw, _mm_setzero_ps()), _mm_set1_ps(1.0f));
 }
 #endif
+
+float safeLevel(float v) {
+  return !(v > 0.0f) ? 0.0f : v < 1.0f ? v : 1.0f;
+}
 
 // Scales bin k (real part f[k], imaginary part f[n/2 + k]) by level[k].
 // Bins 4 ... n/2 - 1 line up on 16-byte boundaries in both halves, so they go
@@ -107,10 +116,11 @@ __m128 loadLevels(const float* p) {
 template <bool kAligned>
 void applyLevels(float* f, const float* level, uint32_t n) {
   const uint32_t half = n / 2;
-  f[0] *= level[0];
+  f[0] *= safeLevel(level[0]);
   for (uint32_t k = 1; k < 4; ++k) {
-    f[k] *= level[k];
-    f[half + k] *= level[k];
+    const float l = safeLevel(level[k]);
+    f[k] *= l;
+    f[half + k] *= l;
   }
 #if defined(VELDRANA_KERNEL_SSE)
   for (uint32_t k = 4; k < half; k += 4) {
@@ -120,11 +130,12 @@ void applyLevels(float* f, const float* level, uint32_t n) {
   }
 #else
   for (uint32_t k = 4; k < half; ++k) {
-    f[k] *= level[k];
-    f[half + k] *= level[k];
+    const float l = safeLevel(level[k]);
+    f[k] *= l;
+    f[half + k] *= l;
   }
 #endif
-  f[half] *= level[half];
+  f[half] *= safeLevel(level[half]);
 }
 
 }  // namespace

@@ -78,7 +78,10 @@ void OSCHelper::StartThreads() {
   } catch (const std::system_error& e) {
     OscLog("failed to create OSC notify thread: %d\n", e.code().value());
   }
-  OscInstanceDirectory::instance().Join(effect_);
+}
+
+void OSCHelper::JoinInstances() {
+  if (receiver_.Running()) OscInstanceDirectory::instance().Join(effect_);
 }
 
 void OSCHelper::StopTask() {

@@ -48,6 +48,9 @@ class OSCHelper : public OSCScriptBindings {
   // StartThreads.
   void Init();
   void StartThreads();
+  // Makes the effect reachable through other instances' "/qwks/" addresses;
+  // the effect calls it once it is completely built.
+  void JoinInstances();
   // Stops both threads, waiting at most 5000 ms for each.
   void StopTask();
 

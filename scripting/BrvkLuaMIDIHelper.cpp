@@ -1,5 +1,6 @@
 #include "scripting/BrvkLuaMIDIHelper.h"
 
+#include <cstdio>
 #include <mutex>
 
 #include "core/ParamIds.h"
@@ -34,11 +35,16 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, flo
   if (!L || static_cast<size_t>(scriptIndex) >= scripts.size()) return;
   const SpectralScriptEntry& entry = scripts[static_cast<size_t>(scriptIndex)];
   if (entry.reference == 0) return;
+  // The script may add scripts while it runs, which moves the list; what is
+  // needed of the entry during the run is copied first (no allocation).
+  const int reference = entry.reference;
+  char name[64];
+  std::snprintf(name, sizeof name, "%s", entry.name.c_str());
 
   spectrum_.spectrum = spectrum;
   spectrum_.maxBin = fftSize / 2;
   const int top = lua_gettop(L);
-  lua_rawgeti(L, LUA_REGISTRYINDEX, entry.reference);
+  lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
   lua_createtable(L, 0, 5);
   lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted1));
   lua_setfield(L, -2, "param1");
@@ -50,7 +56,7 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, flo
   lua_setfield(L, -2, "param4");
   lua_pushnumber(L, spectrum_.maxBin);
   lua_setfield(L, -2, "maxBin");
-  RunEntry(1, "spectral script", entry.name.c_str());
+  RunEntry(1, "spectral script", name);
   spectrum_ = SpectrumContext{};
   lua_settop(L, top);
 }
