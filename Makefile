@@ -30,7 +30,11 @@ test: build
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELDRANA_SANITIZE=address -DVELDRANA_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target Veldrana veldrana_so_tests veldrana_tests
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' --timeout 600
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' -E '^EditorSo\.' --timeout 600
+# The editor tests draw through Mesa's llvmpipe, which never frees some of
+# its allocations and unloads itself before exit, so LeakSanitizer can name
+# neither the code nor the module: they run here for memory errors only.
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -R '^EditorSo\.' --timeout 600
 
 # The fuzz targets, each for a bounded time from its committed seed corpus.
 test-fuzz: deps

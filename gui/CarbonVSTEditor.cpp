@@ -1,10 +1,74 @@
 #include "gui/CarbonVSTEditor.h"
 
+#include <X11/Xlib.h>
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "core/AudioEffectX.h"
+#include "gui/KeyTranslation.h"
+#include "gui/ManagerX11Bridge.h"
+#include "platform/Diagnostics.h"
+#include "platform/X11ChildWindow.h"
+
 namespace QW {
+
+namespace {
+
+int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Our window's event in the portable form; false for events that carry no
+// input.
+bool toWindowEvent(platform::X11ChildWindow& window, XEvent& x, WindowEvent& out) {
+  switch (x.type) {
+    case ButtonPress:
+    case ButtonRelease:
+      out.kind = x.type == ButtonPress ? WindowEvent::Kind::kButtonPress
+                                       : WindowEvent::Kind::kButtonRelease;
+      out.x = x.xbutton.x;
+      out.y = x.xbutton.y;
+      out.button = x.xbutton.button;
+      out.state = x.xbutton.state;
+      out.timeMs = static_cast<uint32_t>(x.xbutton.time);
+      return true;
+    case MotionNotify:
+      out.kind = WindowEvent::Kind::kMotion;
+      out.x = x.xmotion.x;
+      out.y = x.xmotion.y;
+      out.state = x.xmotion.state;
+      out.timeMs = static_cast<uint32_t>(x.xmotion.time);
+      return true;
+    case KeyPress:
+      out.kind = WindowEvent::Kind::kKeyPress;
+      out.state = x.xkey.state;
+      out.timeMs = static_cast<uint32_t>(x.xkey.time);
+      out.text = window.keyText(x.xkey, out.keysym);
+      return true;
+    case FocusOut:
+      // Focus moving within our own window or following the pointer is not
+      // a loss.
+      if (x.xfocus.detail == NotifyInferior || x.xfocus.detail == NotifyPointer) return false;
+      out.kind = WindowEvent::Kind::kFocusOut;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
 
 CarbonVSTEditor::CarbonVSTEditor(AudioEffect* effect, int16_t width, int16_t height)
     : AEffEditor(effect) {
   setSize(width, height);
+}
+
+CarbonVSTEditor::~CarbonVSTEditor() {
+  close();
 }
 
 void CarbonVSTEditor::setSize(int16_t width, int16_t height) {
@@ -12,8 +76,89 @@ void CarbonVSTEditor::setSize(int16_t width, int16_t height) {
 }
 
 bool CarbonVSTEditor::getRect(vst::ERect** rect) {
+  if (!rect) return false;
+  if (manager_) {
+    const Size size = manager_->windowSize();
+    rect_ = {0, 0, static_cast<int16_t>(size.height), static_cast<int16_t>(size.width)};
+  }
   *rect = &rect_;
   return true;
+}
+
+bool CarbonVSTEditor::open(void* parent) {
+  // Hosts may open again without closing; start afresh in the new parent.
+  close();
+  std::unique_ptr<Manager> manager = createManager();
+  manager->computeViewGeometry();
+  const vst::ERect r = manager->rect();
+
+  std::string whyNot;
+  window_ =
+      platform::X11ChildWindow::create(static_cast<Window>(reinterpret_cast<uintptr_t>(parent)),
+                                       r.right - r.left, r.bottom - r.top, whyNot);
+  if (!window_) {
+    platform::showError("the editor cannot open: " + whyNot);
+    return false;
+  }
+  input_ = WindowInput();
+  lastServicedMs_ = nowMs();
+
+  Manager::PlatformCallbacks callbacks;
+  if (auto* effectX = dynamic_cast<AudioEffectX*>(effect_)) {
+    callbacks.beginEdit = [effectX](int32_t index) { effectX->beginEdit(index); };
+    callbacks.endEdit = [effectX](int32_t index) { effectX->endEdit(index); };
+  }
+  // Xlib grabs the pointer for us while a button is held; nothing to do.
+  callbacks.setCapture = [] {};
+  callbacks.releaseCapture = [] {};
+  manager->setPlatform(
+      std::make_unique<ManagerX11Bridge>(*window_, [this] { serviceFromRenderThread(); }),
+      std::move(callbacks));
+  manager_ = std::move(manager);
+  systemWindow_ = parent;
+  manager_->CreateRenderTask();
+  return false;
+}
+
+void CarbonVSTEditor::close() {
+  if (manager_) {
+    // The render thread may be servicing the window; it stops first, after
+    // the frame it is drawing.
+    manager_->StopRenderTask();
+    manager_.reset();
+  }
+  window_.reset();
+  systemWindow_ = nullptr;
+}
+
+void CarbonVSTEditor::idle() {
+  if (!window_) return;
+  lastServicedMs_ = nowMs();
+  pumpEvents();
+}
+
+void CarbonVSTEditor::serviceFromRenderThread() {
+  if (nowMs() - lastServicedMs_.load() < kIdleGrace.count()) return;
+  pumpEvents();
+}
+
+void CarbonVSTEditor::pumpEvents() {
+  std::lock_guard<std::recursive_mutex> lock(window_->mutex());
+  std::vector<InputRecord> records;
+  XEvent x;
+  while (window_->nextEvent(x)) {
+    WindowEvent event;
+    if (!toWindowEvent(*window_, x, event)) continue;
+    records.clear();
+    input_.translate(event, window_->height(), records);
+    for (const InputRecord& record : records) manager_->dispatch(record);
+  }
+}
+
+bool CarbonVSTEditor::onKeyDown(vst::VstKeyCode& key) {
+  if (!manager_ || !window_) return false;
+  std::lock_guard<std::recursive_mutex> lock(window_->mutex());
+  return manager_->keyPressed(editorKeyForHostKey(key));
 }
 
 }  // namespace QW

@@ -9,4 +9,8 @@ class QwkTonalmireView : public QW::CarbonVSTEditor {
   static constexpr int16_t kDefaultHeight = 512;
 
   explicit QwkTonalmireView(AudioEffect* effect);
+  ~QwkTonalmireView() override;
+
+ protected:
+  std::unique_ptr<QW::Manager> createManager() override;
 };

@@ -1,0 +1,368 @@
+// The editor through the shipped .so, as a host on X11 drives it: a top-level
+// window of the host as the parent, effEditOpen with its id, effEditIdle
+// from the host's thread. Runs on a private Xvfb server.
+// clang-format off
+// gtest before the X headers, which define None, Bool and Status as macros.
+#include <gtest/gtest.h>
+#include <X11/Xlib.h>
+// clang-format on
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/so/PluginLoader.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+intptr_t host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  return opcode == vst::audioMasterVersion ? 2400 : 0;
+}
+
+int countEntries(const char* folder) {
+  int n = 0;
+  if (DIR* d = opendir(folder)) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
+}
+
+// A private X server for the tests of this file.
+class Xvfb {
+ public:
+  // The server picks a free display number itself and reports it on a
+  // pipe, so parallel test processes can never meet on one display.
+  bool start() {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
+             "tcp", "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid_ < 0) {
+      close(fds[0]);
+      return false;
+    }
+    std::string number;
+    pollfd wait{fds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+      stop();
+      return false;
+    }
+    display_ = ":" + number;
+    return true;
+  }
+  void stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+  const std::string& name() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+bool haveXvfb() {
+  return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
+}
+
+std::unique_ptr<Xvfb> server;
+
+class EditorSo : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!haveXvfb()) return;
+    server = std::make_unique<Xvfb>();
+    if (!server->start()) {
+      server.reset();
+      return;
+    }
+    setenv("DISPLAY", server->name().c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    if (server) server->stop();
+    server.reset();
+  }
+
+  void SetUp() override {
+    if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
+    ASSERT_NE(server, nullptr) << "Xvfb did not start";
+    setenv("DISPLAY", server->name().c_str(), 1);
+    // Preferences of our own, not the user's.
+    configHome = ::testing::TempDir() + "veldrana-editor-" + std::to_string(getpid());
+    mkdir(configHome.c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    parent = makeParent();
+    effect = library.entry()(host);
+    ASSERT_NE(effect, nullptr);
+  }
+
+  void TearDown() override {
+    if (effect) dispatch(effect, vst::effClose);
+    if (display) {
+      if (parent) XDestroyWindow(display, parent);
+      XCloseDisplay(display);
+    }
+  }
+
+  Window makeParent() {
+    XSetWindowAttributes a{};
+    a.background_pixel = WhitePixel(display, DefaultScreen(display));
+    Window w = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1024, 512, 0,
+                             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &a);
+    XMapWindow(display, w);
+    XSync(display, False);
+    return w;
+  }
+
+  void open(Window w) { dispatch(effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(w)); }
+  void close() { dispatch(effect, vst::effEditClose); }
+  // The host's idle timer at about 30 per second.
+  void idleFor(std::chrono::milliseconds time) {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < end) {
+      dispatch(effect, vst::effEditIdle);
+      std::this_thread::sleep_for(33ms);
+    }
+  }
+
+  std::vector<Window> children(Window w) {
+    Window root = 0;
+    Window parentOfW = 0;
+    Window* list = nullptr;
+    unsigned int n = 0;
+    std::vector<Window> out;
+    if (XQueryTree(display, w, &root, &parentOfW, &list, &n)) {
+      out.assign(list, list + n);
+      if (list) XFree(list);
+    }
+    return out;
+  }
+
+  struct Rgb {
+    int r, g, b;
+  };
+  Rgb pixel(XImage* image, int x, int y) {
+    const unsigned long p = XGetPixel(image, x, y);
+    return {static_cast<int>((p & image->red_mask) >> 16),
+            static_cast<int>((p & image->green_mask) >> 8), static_cast<int>(p & image->blue_mask)};
+  }
+
+  // The editor's picture after a second of host idling.
+  void expectBackgroundPicture() {
+    open(parent);
+    idleFor(1000ms);
+    const auto kids = children(parent);
+    ASSERT_EQ(kids.size(), 1u);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
+    EXPECT_EQ(attributes.width, 1024);
+    EXPECT_EQ(attributes.height, 512);
+    XImage* image = XGetImage(display, kids[0], 0, 0, 1024, 512, AllPlanes, ZPixmap);
+    ASSERT_NE(image, nullptr);
+    // The background colour of the layout, (0.22, 0.05, 0.2), where nothing
+    // else is drawn.
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{512, 256}, {5, 5}, {1018, 500}}) {
+      const Rgb c = pixel(image, x, y);
+      EXPECT_NEAR(c.r, 56, 2) << x << "," << y;
+      EXPECT_NEAR(c.g, 13, 2) << x << "," << y;
+      EXPECT_NEAR(c.b, 51, 2) << x << "," << y;
+    }
+    // The banner box, 25 pixels below the top edge, lightens it.
+    const Rgb banner = pixel(image, 512, 22);
+    EXPECT_GT(banner.r, 56 + 8);
+    EXPECT_GT(banner.g, 13 + 8);
+    XDestroyImage(image);
+    close();
+  }
+
+  PluginLibrary library;
+  vst::AEffect* effect = nullptr;
+  Display* display = nullptr;
+  Window parent = 0;
+  std::string configHome;
+};
+
+TEST_F(EditorSo, RectBeforeOpenIsTheBuiltInLayoutSize) {
+  vst::ERect* rect = nullptr;
+  ASSERT_EQ(dispatch(effect, vst::effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 512);
+  EXPECT_EQ(rect->right, 1024);
+}
+
+TEST_F(EditorSo, DrawsTheBackgroundAndBannerIntoAChildOfTheHostWindow) {
+  expectBackgroundPicture();
+  EXPECT_TRUE(children(parent).empty());
+}
+
+TEST_F(EditorSo, DrawsWithEyeCandyOff) {
+  const std::string folder = configHome + "/Quillworks/Veldrana";
+  std::system(("mkdir -p '" + folder + "'").c_str());
+  std::ofstream(folder + "/preferences") << "Enable eye candy=0\n";
+  expectBackgroundPicture();
+}
+
+TEST_F(EditorSo, OpenAndCloseFiftyTimesLeavesNothingBehind) {
+  // Libraries may set up per-process state on first use: count after one.
+  open(parent);
+  idleFor(100ms);
+  close();
+  XSync(display, False);
+  const int threads = countEntries("/proc/self/task");
+  const int files = countEntries("/proc/self/fd");
+  for (int i = 0; i < 50; ++i) {
+    open(parent);
+    dispatch(effect, vst::effEditIdle);
+    if (i % 10 == 0) std::this_thread::sleep_for(40ms);  // sometimes mid-frame, sometimes not
+    EXPECT_EQ(children(parent).size(), 1u);
+    close();
+  }
+  XSync(display, False);
+  EXPECT_TRUE(children(parent).empty());
+  EXPECT_EQ(countEntries("/proc/self/task"), threads);
+  EXPECT_EQ(countEntries("/proc/self/fd"), files);
+}
+
+TEST_F(EditorSo, InputIsHandledAlsoWhenTheHostNeverCallsIdle) {
+  open(parent);
+  std::this_thread::sleep_for(200ms);
+  const auto kids = children(parent);
+  ASSERT_EQ(kids.size(), 1u);
+  // Drag the bottom-right corner 200 pixels to the left: the window keeps
+  // its 2:1 shape, and the host's window follows by the same amount.
+  XTestFakeMotionEvent(display, -1, 1020, 510, CurrentTime);
+  XTestFakeButtonEvent(display, 1, True, CurrentTime);
+  XTestFakeMotionEvent(display, -1, 820, 510, CurrentTime);
+  XTestFakeButtonEvent(display, 1, False, CurrentTime);
+  XSync(display, False);
+  XWindowAttributes child{};
+  for (int i = 0; i < 40; ++i) {
+    std::this_thread::sleep_for(25ms);
+    XGetWindowAttributes(display, kids[0], &child);
+    if (child.width != 1024) break;
+  }
+  EXPECT_EQ(child.width, 824);
+  EXPECT_EQ(child.height, 412);
+  XWindowAttributes host{};
+  XGetWindowAttributes(display, parent, &host);
+  EXPECT_EQ(host.width, 824);
+  EXPECT_EQ(host.height, 412);
+  vst::ERect* rect = nullptr;
+  dispatch(effect, vst::effEditGetRect, 0, 0, &rect);
+  EXPECT_EQ(rect->right, 824);
+  EXPECT_EQ(rect->bottom, 412);
+  close();
+}
+
+TEST_F(EditorSo, BadParentsAreRefusedWithAnErrorLine) {
+  ::testing::internal::CaptureStderr();
+  open(0);
+  dispatch(effect, vst::effEditIdle);
+  close();
+  const std::string nullParent = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(nullParent.find("Error: "), std::string::npos) << nullParent;
+
+  ::testing::internal::CaptureStderr();
+  open(0x3fffff0);  // no such window
+  dispatch(effect, vst::effEditIdle);
+  close();
+  const std::string noSuchWindow = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(noSuchWindow.find("Error: "), std::string::npos) << noSuchWindow;
+
+  // Still usable afterwards.
+  open(parent);
+  EXPECT_EQ(children(parent).size(), 1u);
+  close();
+}
+
+TEST_F(EditorSo, OpenTwiceCloseTwiceAndCloseWithoutOpen) {
+  close();
+  open(parent);
+  open(parent);
+  idleFor(100ms);
+  EXPECT_EQ(children(parent).size(), 1u);
+  close();
+  close();
+  XSync(display, False);
+  EXPECT_TRUE(children(parent).empty());
+}
+
+TEST_F(EditorSo, HostWindowDestroyedBeforeClose) {
+  open(parent);
+  idleFor(100ms);
+  XDestroyWindow(display, parent);
+  XSync(display, False);
+  parent = 0;
+  // The render thread keeps going for a while with its window gone.
+  idleFor(200ms);
+  std::this_thread::sleep_for(200ms);
+  close();
+  // The editor still opens in a new host window.
+  parent = makeParent();
+  open(parent);
+  idleFor(100ms);
+  EXPECT_EQ(children(parent).size(), 1u);
+  close();
+}
+
+TEST_F(EditorSo, WithoutADisplayOpenRefusesAndAudioKeepsRunning) {
+  unsetenv("DISPLAY");
+  ::testing::internal::CaptureStderr();
+  open(parent);
+  dispatch(effect, vst::effEditIdle);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  setenv("DISPLAY", server->name().c_str(), 1);
+  EXPECT_NE(err.find("Error: "), std::string::npos) << err;
+
+  dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+  dispatch(effect, vst::effSetBlockSize, 0, 256);
+  dispatch(effect, vst::effMainsChanged, 0, 1);
+  std::vector<float> in(256, 0.25f);
+  std::vector<float> outL(256), outR(256);
+  float* ins[2] = {in.data(), in.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  for (int i = 0; i < 20; ++i) effect->processReplacing(effect, ins, outs, 256);
+  for (float v : outL) ASSERT_TRUE(std::isfinite(v));
+  close();
+  EXPECT_TRUE(children(parent).empty());
+}
+
+}  // namespace
