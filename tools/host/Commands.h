@@ -17,6 +17,7 @@ void runGet(const Arguments& args, std::ostream& out);
 void runChunk(const Arguments& args, std::ostream& out);
 void runRender(const Arguments& args, std::ostream& out);
 void runServe(const Arguments& args, std::ostream& out);
+void runEditor(const Arguments& args, std::ostream& out);
 
 struct Command {
   const char* name;

@@ -55,6 +55,13 @@ std::vector<AutomationRecord> HostContext::automation() const {
   return automation_;
 }
 
+std::optional<HostContext::WindowSize> HostContext::takeWindowSizeRequest() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::optional<WindowSize> request;
+  request.swap(windowSizeRequest_);
+  return request;
+}
+
 bool HostContext::hostCanDo(const char* capability) {
   // What this host really does: it sends MIDI before process calls, brackets
   // processing with effStartProcess/effStopProcess and re-reads the latency
@@ -67,8 +74,7 @@ bool HostContext::hostCanDo(const char* capability) {
   return false;
 }
 
-intptr_t HostContext::handle(int32_t opcode, int32_t index, intptr_t /*value*/, void* ptr,
-                             float opt) {
+intptr_t HostContext::handle(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   switch (opcode) {
     case vst::audioMasterAutomate: {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -92,8 +98,21 @@ intptr_t HostContext::handle(int32_t opcode, int32_t index, intptr_t /*value*/, 
       return blockSize();
     case vst::audioMasterGetTime:
       return 0;  // no transport: a null VstTimeInfo
-    case vst::audioMasterCanDo:
-      return hostCanDo(static_cast<const char*>(ptr)) ? 1 : 0;
+    case vst::audioMasterCanDo: {
+      const auto* capability = static_cast<const char*>(ptr);
+      if (hostCanDo(capability)) return 1;
+      return windowSizing_.load() && capability && std::strcmp(capability, "sizeWindow") == 0;
+    }
+    case vst::audioMasterSizeWindow: {
+      // Nonsense sizes are refused rather than handed to the X server.
+      constexpr intptr_t kLargestSide = 16384;
+      if (!windowSizing_.load() || index <= 0 || value <= 0 || index > kLargestSide ||
+          value > kLargestSide)
+        return 0;
+      const std::lock_guard<std::mutex> lock(mutex_);
+      windowSizeRequest_ = WindowSize{index, static_cast<int>(value)};
+      return 1;
+    }
     default:
       return 0;
   }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/VstAbi.h"
@@ -50,6 +51,16 @@ class HostContext {
   int endEdits() const { return endEdits_.load(); }
   int ioChanges() const { return ioChanges_.load(); }
 
+  // Only a command that shows the plug-in's editor in a window of its own
+  // can honour audioMasterSizeWindow, so only then is it answered with yes.
+  // The size is taken by the thread that owns the window.
+  void enableWindowSizing() { windowSizing_.store(true); }
+  struct WindowSize {
+    int width;
+    int height;
+  };
+  std::optional<WindowSize> takeWindowSizeRequest();
+
   // The capability strings this host answers "yes" to.
   static bool hostCanDo(const char* capability);
 
@@ -65,6 +76,8 @@ class HostContext {
   std::atomic<int> beginEdits_{0};
   std::atomic<int> endEdits_{0};
   std::atomic<int> ioChanges_{0};
+  std::atomic<bool> windowSizing_{false};
+  std::optional<WindowSize> windowSizeRequest_;  // guarded by mutex_
 };
 
 }  // namespace vhost

@@ -20,6 +20,9 @@ const std::vector<Command>& commands() {
       {"render", "PLUGIN IN OUT            process an audio file offline", runRender},
       {"serve", "PLUGIN [--seconds S]      run the plug-in in real time, e.g. to try OSC",
        runServe},
+      {"editor",
+       "PLUGIN [--seconds S]     show the plug-in's editor in a window, or save it as PNG",
+       runEditor},
   };
   return kCommands;
 }

@@ -1,0 +1,279 @@
+// `editor`: the plug-in's editor in a window of the host's own, on a private
+// Xvfb server, and its screenshot read back from the PNG the host wrote.
+#include <fcntl.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "tests/tools/HostTestSupport.h"
+#include "tests/tools/VeldranaHome.h"
+
+namespace hosttest {
+namespace {
+
+using namespace std::chrono_literals;
+
+// An X server for this file's tests. It picks a free display number itself
+// and reports it on a pipe, so parallel test processes never share one.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
+             "tcp", "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid_ < 0) {
+      close(fds[0]);
+      return;
+    }
+    std::string number;
+    pollfd ready{fds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
+
+  // Empty when the server did not start.
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+bool haveXvfb() {
+  return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
+}
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+
+  size_t countNear(int r, int g, int b, int tolerance) const {
+    size_t n = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3)
+      if (std::abs(rgb[i] - r) <= tolerance && std::abs(rgb[i + 1] - g) <= tolerance &&
+          std::abs(rgb[i + 2] - b) <= tolerance)
+        ++n;
+    return n;
+  }
+  size_t pixels() const { return static_cast<size_t>(width) * height; }
+};
+
+// Decodes with libpng itself, so a file that only looks like a PNG fails.
+Picture readPng(const std::string& path) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str()))
+    throw std::runtime_error("cannot read " + path + " as PNG: " + image.message);
+  const bool rgb8 = (image.format & PNG_FORMAT_FLAG_COLOR) != 0 &&
+                    (image.format & PNG_FORMAT_FLAG_ALPHA) == 0 &&
+                    (image.format & PNG_FORMAT_FLAG_LINEAR) == 0;
+  Picture picture;
+  picture.width = static_cast<int>(image.width);
+  picture.height = static_cast<int>(image.height);
+  image.format = PNG_FORMAT_RGB;
+  picture.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) {
+    png_image_free(&image);
+    throw std::runtime_error("cannot decode " + path + ": " + image.message);
+  }
+  if (!rgb8) throw std::runtime_error(path + " is not an 8-bit RGB PNG");
+  return picture;
+}
+
+// Clears a variable of the test process for the lifetime of the guard, so
+// the host inherits no trace of it.
+class UnsetVariable {
+ public:
+  explicit UnsetVariable(const char* name) : name_(name) {
+    if (const char* value = std::getenv(name)) saved_ = value;
+    unsetenv(name);
+  }
+  ~UnsetVariable() {
+    if (saved_) setenv(name_, saved_->c_str(), 1);
+  }
+  UnsetVariable(const UnsetVariable&) = delete;
+  UnsetVariable& operator=(const UnsetVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+std::unique_ptr<Xvfb> server;
+
+class HostEditor : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (haveXvfb()) server = std::make_unique<Xvfb>();
+  }
+  static void TearDownTestSuite() { server.reset(); }
+
+  void SetUp() override {
+    if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
+    ASSERT_TRUE(server && !server->display().empty()) << "Xvfb did not start";
+  }
+
+  // The host's environment: our X server and a Veldrana user of our own.
+  std::map<std::string, std::string> environment(
+      const std::map<std::string, std::string>& extra = {}) const {
+    auto variables = home.environment();
+    variables["DISPLAY"] = server->display();
+    for (const auto& [name, value] : extra) variables[name] = value;
+    return variables;
+  }
+
+  VeldranaHome home;
+  ScratchDir dir;
+};
+
+TEST_F(HostEditor, VeldranaScreenshotShowsItsEditor) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const std::string png = dir.path("veldrana.png");
+  const RunResult result =
+      runHost({"editor", Paths::veldrana(), "--frames", "20", "--screenshot", png}, environment());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("1024x512"), std::string::npos) << result.out;
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"veldrana.png"}) << "a temporary file is left";
+
+  const Picture picture = readPng(png);
+  ASSERT_EQ(picture.width, 1024);
+  ASSERT_EQ(picture.height, 512);
+  // The layout's background, where nothing else is drawn; a black or white
+  // picture means the editor's window never reached the screenshot.
+  const size_t background = picture.countNear(56, 13, 51, 2);
+  EXPECT_GT(background, picture.pixels() / 2)
+      << "only " << background << " of " << picture.pixels() << " pixels are the background";
+}
+
+TEST_F(HostEditor, SizeOptionSizesTheWindowAndTheScreenshot) {
+  const std::string png = dir.path("small.png");
+  const Json report = runHostJson(
+      {"editor", Paths::veldrana(), "--size", "320x200", "--frames", "5", "--screenshot", png},
+      environment());
+  EXPECT_EQ(report["width"].number, 320);
+  EXPECT_EQ(report["height"].number, 200);
+  EXPECT_EQ(report["idleCalls"].number, 5);
+  EXPECT_EQ(report["stoppedBy"].string, "screenshot");
+  EXPECT_EQ(report["screenshot"].string, png);
+  const Picture picture = readPng(png);
+  EXPECT_EQ(picture.width, 320);
+  EXPECT_EQ(picture.height, 200);
+}
+
+TEST_F(HostEditor, SecondsEndTheRunAtAboutThirtyIdleCallsASecond) {
+  const Json report = runHostJson({"editor", Paths::veldrana(), "--seconds", "0.5"}, environment());
+  EXPECT_EQ(report["stoppedBy"].string, "time");
+  EXPECT_GE(report["wallSeconds"].number, 0.5);
+  EXPECT_GE(report["idleCalls"].number, 5);
+  EXPECT_LE(report["idleCalls"].number, 17);
+  EXPECT_EQ(report["screenshot"].type, Json::Type::kNull);
+}
+
+TEST_F(HostEditor, SigtermClosesTheEditorAndExitsCleanly) {
+  // Without --seconds or --screenshot nothing but the user ends the run.
+  RunningProgram editor({Paths::host(), "editor", Paths::veldrana(), "--json"}, environment());
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
+  kill(editor.pid(), SIGTERM);
+  const RunResult result = editor.wait(10s);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
+  EXPECT_GT(report["idleCalls"].number, 10);
+}
+
+TEST_F(HostEditor, WithoutDisplayFailsCleanly) {
+  const UnsetVariable display("DISPLAY");
+  const std::string png = dir.path("none.png");
+  const RunResult result =
+      runHost({"editor", Paths::veldrana(), "--screenshot", png}, home.environment());
+  expectCleanFailure(result, "DISPLAY is not set");
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(HostEditor, PluginWithoutEditorFailsCleanly) {
+  const RunResult result = runHost(
+      {"editor", Paths::gainFixture(), "--screenshot", dir.path("gain.png")}, environment());
+  expectCleanFailure(result, "has no editor");
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST_F(HostEditor, EditorThatNeverOpensIsClosedAndReported) {
+  const std::string log = dir.path("log");
+  const RunResult result =
+      runHost({"editor", Paths::gainFixture(), "--screenshot", dir.path("gain.png")},
+              environment({{"VHF_LOG", log}, {"VHF_REFUSING_EDITOR", "1"}}));
+  expectCleanFailure(result, "would not open its editor");
+  // Closed in order: the half-open editor first, then the plug-in.
+  const auto lines = readLines(log);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+            (std::vector<std::string>{"edit open", "edit close", "close"}));
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"log"});
+}
+
+TEST_F(HostEditor, UnwritableScreenshotPathFailsBeforeLoading) {
+  const std::string log = dir.path("log");
+  writeText(dir.path("file"), "x");
+  const RunResult result =
+      runHost({"editor", Paths::gainFixture(), "--screenshot", dir.path("file/inside.png")},
+              environment({{"VHF_LOG", log}}));
+  expectCleanFailure(result, "cannot write");
+  EXPECT_FALSE(fileExists(log)) << "the plug-in was loaded anyway";
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"file"});
+}
+
+TEST_F(HostEditor, BadSizeIsAUsageError) {
+  const RunResult result = runHost({"editor", Paths::veldrana(), "--size", "wide"}, environment());
+  expectCleanFailure(result, "--size");
+  EXPECT_EQ(result.exitCode, 2);
+}
+
+TEST_F(HostEditor, ThirdPartyEditorOpensAndCloses) {
+  const std::string lsp = Paths::lsp("comp-delay-stereo.so");
+  SKIP_WITHOUT_LSP(lsp);
+  const std::string png = dir.path("lsp.png");
+  const RunResult result =
+      runHost({"editor", lsp, "--frames", "10", "--screenshot", png}, environment());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.signal, 0);
+  const Picture picture = readPng(png);
+  EXPECT_GT(picture.width, 0);
+  EXPECT_GT(picture.height, 0);
+}
+
+}  // namespace
+}  // namespace hosttest
