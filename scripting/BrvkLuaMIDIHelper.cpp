@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 #include "core/ParamIds.h"
 #include "scripting/RealtimeScope.h"
@@ -25,6 +26,23 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RegisterFunctions() {
   QW::registerSpectralFunctions(CurrentState(), this);
 }
 
+namespace {
+const std::pair<int32_t, const char*> kScriptParameters[] = {{kParamScripted1, "param1"},
+                                                             {kParamScripted2, "param2"},
+                                                             {kParamScripted3, "param3"},
+                                                             {kParamScripted4, "param4"}};
+}  // namespace
+
+// A restored chunk may hold anything; a script sees its parameters inside
+// their ranges (NaN as the minimum), so that a built-in script's loops stay
+// bounded by the spectrum's size.
+double QwkTonalmire::BrvkLuaMIDIHelper::scriptParameter(int32_t index) const {
+  const float v = tonalmire_->getParameterPlain(index);
+  const ParamSpec& row = tonalmire_->parameterTable()[index];
+  if (!(v > row.minValue)) return row.minValue;
+  return v < row.maxValue ? v : row.maxValue;
+}
+
 void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, float* spectrum,
                                                         int32_t fftSize) {
   if (scriptIndex < 1 || !spectrum) return;
@@ -46,14 +64,10 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, flo
   const int top = lua_gettop(L);
   lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
   lua_createtable(L, 0, 5);
-  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted1));
-  lua_setfield(L, -2, "param1");
-  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted2));
-  lua_setfield(L, -2, "param2");
-  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted3));
-  lua_setfield(L, -2, "param3");
-  lua_pushnumber(L, tonalmire_->getParameterPlain(kParamScripted4));
-  lua_setfield(L, -2, "param4");
+  for (const auto& [index, field] : kScriptParameters) {
+    lua_pushnumber(L, scriptParameter(index));
+    lua_setfield(L, -2, field);
+  }
   lua_pushnumber(L, spectrum_.maxBin);
   lua_setfield(L, -2, "maxBin");
   RunEntry(1, "spectral script", name);

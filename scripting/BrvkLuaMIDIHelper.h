@@ -33,6 +33,7 @@ class QwkTonalmire::BrvkLuaMIDIHelper : public QW::LuaMIDIHelper, public Spectra
   void RegisterFunctions() override;
 
  private:
+  double scriptParameter(int32_t index) const;
   QwkTonalmire* const tonalmire_;
   SpectrumContext spectrum_;
 };
