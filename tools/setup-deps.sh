@@ -4,14 +4,13 @@
 set -eu
 
 PACKAGES="
-build-essential cmake pkg-config clang dpkg-dev
+build-essential cmake pkg-config clang libclang-rt-14-dev dpkg-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
-liblua5.1-0-dev liboscpack-dev
 libsndfile1-dev libsmf-dev libfftw3-dev
 libpng-dev zlib1g-dev
 libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libglew-dev
 libfreetype-dev libftgl-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
-xvfb xauth libgl1-mesa-dri x11-apps
+xvfb xauth xfonts-base libgl1-mesa-dri
 lsp-plugins-vst
 "
 
