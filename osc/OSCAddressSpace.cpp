@@ -118,6 +118,18 @@ const OSCAddressSpace::FixedCommand OSCAddressSpace::kFixedCommands[] = {
 OSCAddressSpace::OSCAddressSpace(SubscriberMap& subscribers, ScriptPaths& paths)
     : subscribers_(subscribers), paths_(paths) {}
 
+template <typename Arguments>
+void OSCAddressSpace::reply(const char* url, const char* replyAddress, Arguments&& args) {
+  Ipv4Endpoint to;
+  if (!resolve(url, to)) return;
+  char buffer[kReplyBytes];
+  osc::OutboundPacketStream packet(buffer, sizeof buffer);
+  packet << osc::BeginMessage(replyAddress);
+  args(packet);
+  packet << osc::EndMessage;
+  send(to, packet);
+}
+
 void OSCAddressSpace::ProcessPacket(const char* data, size_t size,
                                     const Ipv4Endpoint& sender) noexcept {
   try {
@@ -316,12 +328,7 @@ void OSCAddressSpace::get(const osc::ReceivedMessage& message, const Ipv4Endpoin
   const char* replyAddress;
   message.ArgumentStream() >> index >> url >> replyAddress >> osc::EndMessage;
   if (!inRange(index)) throw osc::Exception("parameter id out of range in get");
-  Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
-  char buffer[kReplyBytes];
-  osc::OutboundPacketStream packet(buffer, sizeof buffer);
-  packet << osc::BeginMessage(replyAddress) << index << valueOf(index) << osc::EndMessage;
-  send(to, packet);
+  reply(url, replyAddress, [&](osc::OutboundPacketStream& p) { p << index << valueOf(index); });
 }
 
 void OSCAddressSpace::getAll(const osc::ReceivedMessage& message, const Ipv4Endpoint&) {
@@ -354,13 +361,9 @@ void OSCAddressSpace::getNumParameters(const osc::ReceivedMessage& message, cons
   const char* url;
   const char* replyAddress;
   message.ArgumentStream() >> url >> replyAddress >> osc::EndMessage;
-  Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
-  char buffer[kReplyBytes];
-  osc::OutboundPacketStream packet(buffer, sizeof buffer);
-  packet << osc::BeginMessage(replyAddress) << static_cast<osc::int32>(effect_.parameterCount)
-         << osc::EndMessage;
-  send(to, packet);
+  reply(url, replyAddress, [&](osc::OutboundPacketStream& p) {
+    p << static_cast<osc::int32>(effect_.parameterCount);
+  });
 }
 
 void OSCAddressSpace::isParameterUsed(const osc::ReceivedMessage& message, const Ipv4Endpoint&) {
@@ -369,12 +372,8 @@ void OSCAddressSpace::isParameterUsed(const osc::ReceivedMessage& message, const
   const char* replyAddress;
   message.ArgumentStream() >> index >> url >> replyAddress >> osc::EndMessage;
   if (!inRange(index)) throw osc::Exception("parameter id out of range in isParameterUsed");
-  Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
-  char buffer[kReplyBytes];
-  osc::OutboundPacketStream packet(buffer, sizeof buffer);
-  packet << osc::BeginMessage(replyAddress) << index << IsParameterUsed(index) << osc::EndMessage;
-  send(to, packet);
+  reply(url, replyAddress,
+        [&](osc::OutboundPacketStream& p) { p << index << IsParameterUsed(index); });
 }
 
 void OSCAddressSpace::getInfo(const osc::ReceivedMessage& message, const Ipv4Endpoint&) {
@@ -384,15 +383,11 @@ void OSCAddressSpace::getInfo(const osc::ReceivedMessage& message, const Ipv4End
   message.ArgumentStream() >> index >> url >> replyAddress >> osc::EndMessage;
   if (!inRange(index)) throw osc::Exception("parameter id out of range in getInfo");
   if (!IsParameterUsed(index)) throw osc::Exception("parameter id is unused");
-  Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
   const ParamSpec& row = effect_.table[index];
-  char buffer[kReplyBytes];
-  osc::OutboundPacketStream packet(buffer, sizeof buffer);
-  packet << osc::BeginMessage(replyAddress) << index << row.minValue << row.maxValue
-         << row.defaultValue << (row.name ? row.name : "") << static_cast<osc::int32>(row.unit)
-         << osc::EndMessage;
-  send(to, packet);
+  reply(url, replyAddress, [&](osc::OutboundPacketStream& p) {
+    p << index << row.minValue << row.maxValue << row.defaultValue << (row.name ? row.name : "")
+      << static_cast<osc::int32>(row.unit);
+  });
 }
 
 void OSCAddressSpace::registerUpdate(const osc::ReceivedMessage& message, const Ipv4Endpoint&) {

@@ -103,6 +103,10 @@ class OSCAddressSpace {
   // Resolves url; logs one line and answers false when it is not usable.
   static bool resolve(const char* url, Ipv4Endpoint& endpoint);
   static void send(const Ipv4Endpoint& to, const osc::OutboundPacketStream& packet);
+  // Sends one message to the reply URL at the reply address, its arguments
+  // written by args(packet); nothing goes out for an unusable URL.
+  template <typename Arguments>
+  static void reply(const char* url, const char* replyAddress, Arguments&& args);
 
   SubscriberMap& subscribers_;
   ScriptPaths& paths_;
