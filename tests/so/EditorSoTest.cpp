@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "tests/so/PluginLoader.h"
+#include "tests/support/PrivateXvfb.h"
 
 namespace {
 
@@ -45,82 +46,26 @@ int countEntries(const char* folder) {
   return n;
 }
 
-// A private X server for the tests of this file.
-class Xvfb {
- public:
-  // The server picks a free display number itself and reports it on a
-  // pipe, so parallel test processes can never meet on one display.
-  bool start() {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
-             "tcp", "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    if (pid_ < 0) {
-      close(fds[0]);
-      return false;
-    }
-    std::string number;
-    pollfd wait{fds[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&wait, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) {
-      stop();
-      return false;
-    }
-    display_ = ":" + number;
-    return true;
-  }
-  void stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    pid_ = -1;
-  }
-  const std::string& name() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
-bool haveXvfb() {
-  return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
-}
-
-std::unique_ptr<Xvfb> server;
+std::unique_ptr<PrivateXvfb> server;
 
 class EditorSo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!haveXvfb()) return;
-    server = std::make_unique<Xvfb>();
-    if (!server->start()) {
+    if (!PrivateXvfb::installed()) return;
+    server = std::make_unique<PrivateXvfb>();
+    if (server->display().empty()) {
       server.reset();
       return;
     }
-    setenv("DISPLAY", server->name().c_str(), 1);
+    setenv("DISPLAY", server->display().c_str(), 1);
   }
-  static void TearDownTestSuite() {
-    if (server) server->stop();
-    server.reset();
-  }
+  static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
-    if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
+    if (!PrivateXvfb::installed())
+      GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
     ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    setenv("DISPLAY", server->name().c_str(), 1);
+    setenv("DISPLAY", server->display().c_str(), 1);
     // Preferences of our own, not the user's.
     configHome = ::testing::TempDir() + "veldrana-editor-" + std::to_string(getpid());
     mkdir(configHome.c_str(), 0700);
@@ -349,7 +294,7 @@ TEST_F(EditorSo, WithoutADisplayOpenRefusesAndAudioKeepsRunning) {
   open(parent);
   dispatch(effect, vst::effEditIdle);
   const std::string err = ::testing::internal::GetCapturedStderr();
-  setenv("DISPLAY", server->name().c_str(), 1);
+  setenv("DISPLAY", server->display().c_str(), 1);
   EXPECT_NE(err.find("Error: "), std::string::npos) << err;
 
   dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "tests/support/PrivateXvfb.h"
 #include "tests/tools/HostTestSupport.h"
 #include "tests/tools/VeldranaHome.h"
 
@@ -21,57 +22,6 @@ namespace hosttest {
 namespace {
 
 using namespace std::chrono_literals;
-
-// An X server for this file's tests. It picks a free display number itself
-// and reports it on a pipe, so parallel test processes never share one.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
-             "tcp", "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    if (pid_ < 0) {
-      close(fds[0]);
-      return;
-    }
-    std::string number;
-    pollfd ready{fds[0], POLLIN, 0};
-    char c = 0;
-    while (poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Xvfb(const Xvfb&) = delete;
-  Xvfb& operator=(const Xvfb&) = delete;
-
-  // Empty when the server did not start.
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
-bool haveXvfb() {
-  return std::system("command -v Xvfb >/dev/null 2>&1") == 0;
-}
 
 struct Picture {
   int width = 0;
@@ -131,17 +81,18 @@ class UnsetVariable {
   std::optional<std::string> saved_;
 };
 
-std::unique_ptr<Xvfb> server;
+std::unique_ptr<PrivateXvfb> server;
 
 class HostEditor : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (haveXvfb()) server = std::make_unique<Xvfb>();
+    if (PrivateXvfb::installed()) server = std::make_unique<PrivateXvfb>();
   }
   static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
-    if (!haveXvfb()) GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
+    if (!PrivateXvfb::installed())
+      GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
     ASSERT_TRUE(server && !server->display().empty()) << "Xvfb did not start";
   }
 

@@ -1,0 +1,60 @@
+// A private X server for tests that need a display. It picks a free display
+// number itself and reports it on a pipe, so parallel test processes never
+// share one; it is stopped when the object goes.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+class PrivateXvfb {
+ public:
+  PrivateXvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      const std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
+             "tcp", "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    if (pid_ < 0) {
+      close(fds[0]);
+      return;
+    }
+    std::string number;
+    pollfd ready{fds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~PrivateXvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  PrivateXvfb(const PrivateXvfb&) = delete;
+  PrivateXvfb& operator=(const PrivateXvfb&) = delete;
+
+  // Empty when the server did not start.
+  const std::string& display() const { return display_; }
+
+  static bool installed() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
