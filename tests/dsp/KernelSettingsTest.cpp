@@ -269,17 +269,6 @@ TEST(KernelMeters, BadSampleRatesNeverMakeMetersNonFinite) {
   }
 }
 
-TEST(KernelMeters, InvalidRateFallsBackToAUsableRate) {
-  MeterRig rig;
-  rig.feedPeaks({0.7f, 0.2f});
-  ViewState fallback{}, expected{};
-  const std::vector<CBrevikKernel*> k = rig.pointers();
-  updateMeters(fallback, k.data(), 2, 256, 0.0f);
-  updateMeters(expected, k.data(), 2, 256, kMeterFallbackRate);
-  EXPECT_EQ(fallback.inputMeter[0], expected.inputMeter[0]);
-  EXPECT_GT(fallback.inputMeter[0], 0.0f);
-}
-
 TEST(KernelMeters, InfinitePeakAndPoisonedMeterRecover) {
   MeterRig rig;
   rig.feedPeaks({kInf, 0.5f});

@@ -43,22 +43,4 @@ TEST(SpectralTables, WindowsAreRootHannOverNMinusOne) {
   }
 }
 
-TEST(SpectralTables, WindowsDoNotOverlap) {
-  const SpectralTables tables;
-  for (int k = 0; k + 1 < kFftSizeCount; ++k)
-    EXPECT_GE(tables.window(k + 1), tables.window(k) + (32 << k));
-}
-
-TEST(SpectralTables, TransformsRoundTripUnnormalised) {
-  const SpectralTables tables;
-  for (int k = 0; k < kFftSizeCount; ++k) {
-    const int n = 32 << k;
-    std::vector<float> x(n), f(n), back(n);
-    for (int i = 0; i < n; ++i) x[i] = std::sin(0.37f * static_cast<float>(i)) + 0.25f;
-    tables.fft(k).forward(f.data(), x.data());
-    tables.fft(k).inverse(f.data(), back.data());
-    for (int i = 0; i < n; ++i) ASSERT_NEAR(back[i], n * x[i], 1e-4 * n) << n;
-  }
-}
-
 }  // namespace
