@@ -8,6 +8,7 @@
 
 #include "core/AudioEffectX.h"
 #include "gui/KeyTranslation.h"
+#include "gui/LuaGui.h"
 #include "gui/ManagerX11Bridge.h"
 #include "platform/Diagnostics.h"
 #include "platform/X11ChildWindow.h"
@@ -89,6 +90,11 @@ bool CarbonVSTEditor::open(void* parent) {
   // Hosts may open again without closing; start afresh in the new parent.
   close();
   std::unique_ptr<Manager> manager = createManager();
+  if (!manager) {
+    luaGui_.reset();
+    platform::showError("the editor cannot open: no interface was built");
+    return false;
+  }
   manager->computeViewGeometry();
   const vst::ERect r = manager->rect();
 
@@ -98,11 +104,16 @@ bool CarbonVSTEditor::open(void* parent) {
                                        r.right - r.left, r.bottom - r.top, whyNot);
   if (!window_) {
     platform::showError("the editor cannot open: " + whyNot);
+    // The script host refers to the manager's elements: it goes first.
+    luaGui_.reset();
     return false;
   }
   input_ = WindowInput();
   lastServicedMs_ = nowMs();
 
+  // When the host does not idle, input and with it these calls come from
+  // the render thread, one at a time under the window's lock (see
+  // docs/architecture.md, "Editor threads").
   Manager::PlatformCallbacks callbacks;
   if (auto* effectX = dynamic_cast<AudioEffectX*>(effect_)) {
     callbacks.beginEdit = [effectX](int32_t index) { effectX->beginEdit(index); };
@@ -121,12 +132,12 @@ bool CarbonVSTEditor::open(void* parent) {
 }
 
 void CarbonVSTEditor::close() {
-  if (manager_) {
-    // The render thread may be servicing the window; it stops first, after
-    // the frame it is drawing.
-    manager_->StopRenderTask();
-    manager_.reset();
-  }
+  // The render thread may be servicing the window (and through it run
+  // script callbacks); it stops first, after the frame it is drawing. Then
+  // the script host goes, then the elements it made.
+  if (manager_) manager_->StopRenderTask();
+  luaGui_.reset();
+  manager_.reset();
   window_.reset();
   systemWindow_ = nullptr;
 }

@@ -21,6 +21,8 @@ class X11ChildWindow;
 
 namespace QW {
 
+class LuaGui;
+
 class CarbonVSTEditor : public AEffEditor {
  public:
   CarbonVSTEditor(AudioEffect* effect, int16_t width, int16_t height);
@@ -41,10 +43,12 @@ class CarbonVSTEditor : public AEffEditor {
   static constexpr std::chrono::milliseconds kIdleGrace{100};
 
  protected:
-  // The plug-in's own manager, with its layout applied.
+  // The plug-in's own manager, with its layout applied; it may keep a
+  // layout-script host in luaGui_ (deleted before the manager at close).
   virtual std::unique_ptr<Manager> createManager() = 0;
 
   vst::ERect rect_{};
+  std::unique_ptr<LuaGui> luaGui_;
 
  private:
   void pumpEvents();

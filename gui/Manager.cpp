@@ -1,16 +1,14 @@
 #include "gui/Manager.h"
 
-#include <GL/glew.h>
-
-#include <chrono>
-#include <cstdio>
+#include <algorithm>
 #include <string>
-#include <system_error>
 
 #include "core/AudioEffectX.h"
 #include "core/GlobalSettings.h"
+#include "core/ParamSpec.h"
+#include "core/ParameterInfo.h"
 #include "core/PreferencesDialog.h"
-#include "platform/Diagnostics.h"
+#include "core/QwkAuBase.h"
 #include "platform/Preferences.h"
 
 namespace QW {
@@ -19,21 +17,111 @@ namespace {
 
 std::atomic<int> managerCounter{0};
 
-constexpr auto kFramePeriod = std::chrono::milliseconds(33);
-constexpr auto kStopPatience = std::chrono::milliseconds(5000);
-constexpr Size kLayerSize{1024, 512};
-constexpr Size kLayerSizeDouble{2048, 1024};
+// Process-wide: while set, a group under the pointer but off its children
+// reports itself as hit (hover tracking lights group outlines).
+std::atomic<bool> groupHitMode{false};
+
+// Sets the group hit mode for one hit test.
+class GroupHitScope {
+ public:
+  GroupHitScope() { groupHitMode.store(true, std::memory_order_relaxed); }
+  ~GroupHitScope() { groupHitMode.store(false, std::memory_order_relaxed); }
+  GroupHitScope(const GroupHitScope&) = delete;
+  GroupHitScope& operator=(const GroupHitScope&) = delete;
+};
 
 }  // namespace
 
-Manager::Manager(AudioEffect* effect)
-    : effect_(effect), instanceNumber_(managerCounter.fetch_add(1) + 1) {
+Manager::Manager(QwkAuBase* effect)
+    : effect_(effect),
+      instanceNumber_(managerCounter.fetch_add(1) + 1),
+      tooltipName_(&textRuns_),
+      tooltipValue_(&textRuns_),
+      tooltipLabel_(&textRuns_),
+      tooltipString_(&textRuns_),
+      floatingTooltip_(&textRuns_) {
   loadEditorPreferences(platform::Preferences());
+  if (effect_ != nullptr) {
+    uint32_t count = 0;
+    const ParamSpec* rows = nullptr;
+    effect_->GetProperty(kQwkProperty_ParameterCount, 0, 0, &count);
+    effect_->GetProperty(kQwkProperty_ParameterTable, 0, 0, &rows);
+    if (rows != nullptr) {
+      parameters_.reserve(count);
+      for (uint32_t i = 0; i < count; ++i) {
+        const ParameterInfo info(effect_, static_cast<int32_t>(i), rows[i]);
+        parameters_.push_back({static_cast<int32_t>(i), info.info, effect_});
+      }
+    }
+    viewState_ = effect_->ViewStateAddress();
+  }
+  root_ = create<Group>();
+  bannerText_ = addRenderer(std::make_unique<StaticText>(this, StaticText::kMainFont));
+  labelText_ = addRenderer(std::make_unique<StaticText>(this, StaticText::kLabelFont));
+  tooltips_[kPreferencesTooltip] = "Preferences";
+  tooltips_[kCapturePresetTooltip] = "Capture preset";
 }
 
 Manager::~Manager() {
   StopRenderTask();
+  // Elements may refer to renderers, fonts and text runs while they go:
+  // they go first.
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  keyFocus_ = tracked_ = hoverElement_ = tooltipElement_ = nullptr;
+  hovered_.clear();
+  elements_.clear();
 }
+
+bool Manager::hitTestingGroups() {
+  return groupHitMode.load(std::memory_order_relaxed);
+}
+
+// ---- Ownership ----
+
+const ParameterDescriptor* Manager::parameter(int32_t index) const {
+  if (index < 0 || index >= parameterCount()) return nullptr;
+  return &parameters_[static_cast<size_t>(index)];
+}
+
+Texture* Manager::addTexture(std::unique_ptr<Texture> texture) {
+  Texture* raw = texture.get();
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (texture) textures_.push_back(std::move(texture));
+  return raw;
+}
+
+Font* Manager::addFont(std::unique_ptr<Font> font) {
+  Font* raw = font.get();
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (font) fonts_.push_back(std::move(font));
+  return raw;
+}
+
+void Manager::setMainFont(std::unique_ptr<Font> font) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  mainFont_ = std::move(font);
+}
+
+void Manager::setLabelFont(std::unique_ptr<Font> font) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  labelFont_ = std::move(font);
+}
+
+void Manager::setTextFieldFont(std::unique_ptr<Font> font) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  textFieldFont_ = std::move(font);
+}
+
+void Manager::update() {
+  root_->update();
+  for (auto& renderer : renderers_) renderer->update();
+}
+
+std::unique_ptr<Manager::RenderingShutdowner> Manager::createRenderingShutdowner() {
+  return std::make_unique<RenderingShutdowner>();
+}
+
+// ---- Layout ----
 
 void Manager::setWindowSize(Size size) {
   std::lock_guard<std::mutex> lock(layoutMutex_);
@@ -46,12 +134,27 @@ Size Manager::windowSize() const {
   return windowSize_;
 }
 
+Size Manager::pixelSize() const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return pixelSize_;
+}
+
+Size Manager::designSize() const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return designSize_;
+}
+
+Size Manager::designPixelSize() const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return designPixelSize_;
+}
+
 void Manager::setBackgroundColour(float r, float g, float b) {
   std::lock_guard<std::mutex> lock(layoutMutex_);
   background_ = {r, g, b, 1.0f};
 }
 
-Manager::Colour Manager::backgroundColour() const {
+Colour Manager::backgroundColour() const {
   std::lock_guard<std::mutex> lock(layoutMutex_);
   return background_;
 }
@@ -62,9 +165,64 @@ void Manager::setBannerColour(float r, float g, float b, float a) {
 }
 
 void Manager::setBannerPosition(float y) {
+  const float height = mainFont_ ? mainFont_->lineHeight() : 5.0f;
   std::lock_guard<std::mutex> lock(layoutMutex_);
-  bannerBox_ = {20.0f, y, static_cast<float>(windowSize_.width) - 20.0f, y + 5.0f};
+  bannerBox_ = {20.0f, y, 0.0f, static_cast<float>(windowSize_.width) - 20.0f, y + height, 0.0f};
 }
+
+void Manager::setBannerBounds(float x0, float y0, float x1, float y1) {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  bannerBox_ = {x0, y0, 0.0f, x1, y1, 0.0f};
+}
+
+Bounds Manager::bannerBounds() const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return bannerBox_;
+}
+
+void Manager::setBannerContent(int kind) {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  bannerContent_ = kind;
+}
+
+void Manager::setBannerContent(int kind, float textX, float tooltipX) {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  bannerContent_ = kind;
+  bannerTextX_ = textX;
+  tooltipX_ = tooltipX;
+}
+
+int Manager::bannerContent() const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return bannerContent_;
+}
+
+int32_t Manager::addTooltip(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  int32_t smallest = kNoTooltip;
+  for (const auto& [id, existing] : tooltips_) {
+    if (existing == text) return id;
+    smallest = std::min(smallest, id);
+  }
+  tooltips_[smallest - 1] = text;
+  return smallest - 1;
+}
+
+std::string Manager::tooltipString(int32_t id) const {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  const auto it = tooltips_.find(id);
+  return it == tooltips_.end() ? std::string() : it->second;
+}
+
+std::string Manager::parameterTooltipText(int32_t index) {
+  const ParameterDescriptor* p = parameter(index);
+  if (p == nullptr) return {};
+  std::string text = std::string(p->name()) + " " + p->display() + " " + p->label();
+  drawParameterExtra(nullptr, index, 0.0f, 0.0f, text);
+  return text;
+}
+
+// ---- Geometry ----
 
 void Manager::computeViewGeometry() {
   std::lock_guard<std::mutex> lock(layoutMutex_);
@@ -78,6 +236,11 @@ vst::ERect Manager::rect() const {
   return {0, 0, static_cast<int16_t>(size.height), static_cast<int16_t>(size.width)};
 }
 
+Point Manager::toDesign(Point windowPoint) const {
+  std::lock_guard<std::mutex> lock(layoutMutex_);
+  return toDesignCoordinates(windowPoint, windowSize_, designSize_);
+}
+
 void Manager::setPlatform(std::unique_ptr<ManagerPlatformBridge> bridge,
                           PlatformCallbacks callbacks) {
   bridge_ = std::move(bridge);
@@ -86,58 +249,119 @@ void Manager::setPlatform(std::unique_ptr<ManagerPlatformBridge> bridge,
 
 // ---- Input ----
 
-void Manager::mouseMoved(Point /*point*/) {
-  // Hover tracking needs the element tree.
+Bounds Manager::hoverBox(const UIElement* element) {
+  Bounds own;
+  element->extendBounds(own);
+  if (own.empty()) return element->absoluteBounds();
+  const Point offset = element->parentOffset();
+  return own.offset(offset.x, offset.y);
 }
 
-void Manager::mouseDown(Point point, uint32_t modifiers, int /*clickCount*/) {
-  dropKeyFocus();
+Point Manager::toParent(const UIElement* element, Point designPoint) {
+  const Point offset = element->parentOffset();
+  return {designPoint.x - offset.x, designPoint.y - offset.y};
+}
+
+void Manager::mouseMoved(Point point) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  const Point p = toDesign(point);
+  UIElement* hit = nullptr;
+  {
+    const GroupHitScope groupsCount;
+    hit = root_->hitTest(p);
+  }
+  // The root covers everything: being over it is being over nothing.
+  if (hit == root_) hit = nullptr;
+
+  for (auto it = hovered_.begin(); it != hovered_.end();) {
+    if (it->box.contains(p)) {
+      ++it;
+      continue;
+    }
+    UIElement* left = it->element;
+    it = hovered_.erase(it);
+    left->mouseExited();
+  }
+  if (hit != nullptr && hovered_.find(Hovered{hit, {}}) == hovered_.end()) {
+    hovered_.insert(Hovered{hit, hoverBox(hit)});
+    hit->mouseEntered();
+  }
+  hoverElement_ = hit;
+}
+
+void Manager::mouseDown(Point point, uint32_t modifiers, int clickCount) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (keyFocus_ != nullptr) setKeyFocus(nullptr);
   const Size size = windowSize();
+  const Point p = toDesign(point);
+  // A second button pressed while the first is held: the first gesture
+  // ends here rather than being left half done.
+  if (tracked_ != nullptr) finishGesture(p, trackedModifiers_);
   if (inResizeCorner(point, size.width)) {
     resizing_ = true;
     resizeStartX_ = point.x;
     resizeStartTop_ = static_cast<float>(size.height) - point.y;
     resizeStartSize_ = size;
+  } else {
+    tracked_ = root_->hitTest(p);
+    trackedModifiers_ = modifiers;
+    if (tracked_ != nullptr) tracked_->mouseDown(toParent(tracked_, p), modifiers, clickCount);
   }
-  // Otherwise the press goes to the element under it, once there are any.
-  (void)modifiers;
   if (callbacks_.setCapture) callbacks_.setCapture();
 }
 
-void Manager::mouseDragged(Point point, uint32_t /*modifiers*/) {
-  if (!resizing_) return;
-  const float currentHeight =
-      static_cast<float>(bridge_ ? bridge_->windowHeight() : windowSize().height);
-  const float dx = point.x - resizeStartX_;
-  const float dy = (currentHeight - point.y) - resizeStartTop_;
-  const Size size = resizeForDrag(dx, dy, resizeStartSize_, geometry_.aspect);
-  if (bridge_) bridge_->setWindowSize(size.width, size.height);
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    windowSize_ = size;
-    pixelSize_ = scaledPixelSize(designPixelSize_, size, designSize_);
+void Manager::mouseDragged(Point point, uint32_t modifiers) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (resizing_) {
+    const float currentHeight =
+        static_cast<float>(bridge_ ? bridge_->windowHeight() : windowSize().height);
+    const float dx = point.x - resizeStartX_;
+    const float dy = (currentHeight - point.y) - resizeStartTop_;
+    const Size size = resizeForDrag(dx, dy, resizeStartSize_, geometry_.aspect);
+    if (bridge_) bridge_->setWindowSize(size.width, size.height);
+    {
+      std::lock_guard<std::mutex> layout(layoutMutex_);
+      windowSize_ = size;
+      pixelSize_ = scaledPixelSize(designPixelSize_, size, designSize_);
+    }
+    events_.signal(RenderEvents::kResized);
+    return;
   }
-  events_.signal(RenderEvents::kResized);
+  if (tracked_ == nullptr) return;
+  const Point local = toParent(tracked_, toDesign(point));
+  if (modifiers != trackedModifiers_) {
+    // Fine adjustment (or snapping) takes over from where the value is now
+    // instead of recomputing from where the press began.
+    tracked_->mouseUp(local, trackedModifiers_);
+    tracked_->mouseDown(local, modifiers, 1);
+    trackedModifiers_ = modifiers;
+  }
+  tracked_->mouseDragged(local, modifiers);
 }
 
-void Manager::mouseUp(Point /*point*/, uint32_t /*modifiers*/) {
+void Manager::mouseUp(Point point, uint32_t modifiers) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
   if (resizing_) {
     resizing_ = false;
     if (callbacks_.releaseCapture) callbacks_.releaseCapture();
     return;
   }
-  if (editedParameter_ >= 0) {
-    if (callbacks_.endEdit) callbacks_.endEdit(editedParameter_);
-    editedParameter_ = -1;
-  }
+  finishGesture(toDesign(point), modifiers);
 }
 
-bool Manager::keyPressed(int /*key*/) {
-  // No element holds the keyboard focus yet.
-  return false;
+void Manager::finishGesture(Point designPoint, uint32_t modifiers) {
+  UIElement* element = tracked_;
+  tracked_ = nullptr;
+  if (callbacks_.releaseCapture) callbacks_.releaseCapture();
+  if (element != nullptr) element->mouseUp(toParent(element, designPoint), modifiers);
+  // The host's gesture never stays open past the release, whoever began it.
+  if (editedParameter_ >= 0) endParameterEdit(editedParameter_);
 }
 
-void Manager::dropKeyFocus() {}
+bool Manager::keyPressed(int key) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  return keyFocus_ != nullptr && keyFocus_->keyPressed(key);
+}
 
 bool Manager::dispatch(const InputRecord& record) {
   using Kind = InputRecord::Kind;
@@ -166,268 +390,28 @@ bool Manager::dispatch(const InputRecord& record) {
   return false;
 }
 
+// ---- Interaction state ----
+
+void Manager::setKeyFocus(UIElement* element) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (keyFocus_ != nullptr && keyFocus_ != element) keyFocus_->focusLost(element);
+  keyFocus_ = element;
+}
+
 void Manager::beginParameterEdit(int32_t index) {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
   if (editedParameter_ == index) return;
-  if (editedParameter_ >= 0 && callbacks_.endEdit) callbacks_.endEdit(editedParameter_);
+  const int32_t previous = editedParameter_;
   editedParameter_ = index;
-  if (callbacks_.beginEdit) callbacks_.beginEdit(index);
+  if (previous >= 0 && callbacks_.endEdit) callbacks_.endEdit(previous);
+  if (index >= 0 && callbacks_.beginEdit) callbacks_.beginEdit(index);
 }
 
 void Manager::endParameterEdit(int32_t index) {
-  if (editedParameter_ != index) return;
-  if (callbacks_.endEdit) callbacks_.endEdit(index);
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  if (index < 0 || editedParameter_ != index) return;
   editedParameter_ = -1;
-}
-
-// ---- Render task ----
-
-bool Manager::CreateRenderTask() {
-  if (renderThread_.joinable()) {
-    platform::debugOutput("double call to CreateRenderTask()\n");
-    return true;
-  }
-  threadEnded_ = false;
-  try {
-    renderThread_ = std::thread(&Manager::renderThreadMain, this);
-  } catch (const std::system_error& e) {
-    char text[64];
-    std::snprintf(text, sizeof text, "failed to create render thread: %d\n", e.code().value());
-    platform::debugOutput(text);
-    return false;
-  }
-  return true;
-}
-
-void Manager::StopRenderTask() {
-  if (!renderThread_.joinable()) return;
-  events_.signal(RenderEvents::kStop);
-  {
-    std::unique_lock<std::mutex> lock(stopMutex_);
-    if (!stopped_.wait_for(lock, kStopPatience, [this] { return threadEnded_; })) {
-      // A thread cannot be killed safely in-process: it may hold the GL
-      // driver's locks. Say so and keep waiting.
-      platform::debugOutput("render thread did not stop within 5000 ms; still waiting\n");
-    }
-  }
-  renderThread_.join();
-}
-
-void Manager::renderThreadMain() {
-  setUpRendering();
-  using Clock = std::chrono::steady_clock;
-  auto last = Clock::now();
-  double previousRate = 0.0;
-  bool running = true;
-  while (running) {
-    update();
-    drawFrame();
-    const auto now = Clock::now();
-    frameSeconds_ = std::max(
-        1e-6, std::chrono::duration_cast<std::chrono::milliseconds>(now - last).count() / 1000.0);
-    last = now;
-    const double rate = 1.0 / frameSeconds_;
-    framesPerSecond_ = (rate + previousRate) / 2.0;
-    if (framesPerSecond_ > 1e6) framesPerSecond_ = 0.0;
-    previousRate = rate;
-    elapsedSeconds_ += frameSeconds_;
-
-    int event = events_.waitAny(kFramePeriod);
-    if (event == RenderEvents::kPause) event = events_.waitAny(std::nullopt);
-    switch (event) {
-      case RenderEvents::kStop:
-        running = false;
-        break;
-      case RenderEvents::kResized:
-        if (bridge_) bridge_->updateContext();
-        break;
-      case RenderEvents::kRedrawLayer:
-        renderLayer();
-        break;
-      case RenderEvents::kRebuild:
-        tearDownRendering();
-        setUpRendering();
-        break;
-      default:
-        break;
-    }
-    if (running && bridge_) bridge_->serviceWindow();
-  }
-  tearDownRendering();
-  {
-    std::lock_guard<std::mutex> lock(stopMutex_);
-    threadEnded_ = true;
-  }
-  stopped_.notify_all();
-}
-
-void Manager::setUpRendering() {
-  contextReady_ = bridge_ && bridge_->createContext();
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    designSize_ = windowSize_;
-    int w = pixelSize_.width;
-    int h = pixelSize_.height;
-    if (bridge_) bridge_->backingSize(w, h);
-    pixelSize_ = designPixelSize_ = {w, h};
-    doubleResolution_ = designSize_.width > 0 && w / designSize_.width > 1;
-  }
-  if (contextReady_) {
-    glewExperimental = GL_TRUE;
-    const GLenum status = glewInit();
-    if (status != GLEW_OK) {
-      platform::showError(std::string("cannot load the OpenGL extensions: ") +
-                          reinterpret_cast<const char*>(glewGetErrorString(status)));
-      contextReady_ = false;
-    }
-  }
-  if (contextReady_) {
-    bridge_->updateContext();
-    glDisable(GL_MULTISAMPLE);
-    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
-    prepareRendering();
-  }
-  if (bridge_) bridge_->finishSetup();
-  if (!contextReady_) return;
-
-  const Size layer = doubleResolution_ ? kLayerSizeDouble : kLayerSize;
-  glGenTextures(1, &layerTexture_);
-  if (GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object) {
-    glGenFramebuffers(1, &framebuffer_);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glBindTexture(GL_TEXTURE_2D, layerTexture_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, layer.width, layer.height, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layerTexture_, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-  }
-  renderLayer();
-}
-
-void Manager::renderLayer() {
-  if (!contextReady_ || framebuffer_ == 0) return;
-  Size design;
-  Colour background;
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    design = designPixelSize_;
-    background = background_;
-  }
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  glViewport(0, 0, design.width, design.height);
-  glClearColor(background.r, background.g, background.b, 0.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDepthMask(GL_FALSE);
-  // Drawn in window pixels and stored upside down; drawLayer's texture
-  // coordinates turn it back.
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glScalef(1.0f, -1.0f, 1.0f);
-  glTranslatef(-1.0f, -1.0f, 0.0f);
-  glScalef(geometry_.xScale, geometry_.yScale, 1.0f);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  drawBackground();
-  glBindFramebuffer(GL_FRAMEBUFFER, 0);
-}
-
-void Manager::drawLayer() {
-  Size designPixels;
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    designPixels = designPixelSize_;
-  }
-  const Size layer = doubleResolution_ ? kLayerSizeDouble : kLayerSize;
-  const float s = static_cast<float>(designPixels.width) / static_cast<float>(layer.width);
-  const float t = static_cast<float>(designPixels.height) / static_cast<float>(layer.height);
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, layerTexture_);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, t);
-  glVertex2f(-1.0f, -1.0f);
-  glTexCoord2f(s, t);
-  glVertex2f(1.0f, -1.0f);
-  glTexCoord2f(s, 0.0f);
-  glVertex2f(1.0f, 1.0f);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(-1.0f, 1.0f);
-  glEnd();
-  glDisable(GL_TEXTURE_2D);
-}
-
-void Manager::drawFrame() {
-  if (!contextReady_ || !bridge_->makeCurrent()) return;
-  Size pixels;
-  Colour background;
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    pixels = pixelSize_;
-    background = background_;
-  }
-  glViewport(0, 0, pixels.width, pixels.height);
-  // Shows the background even where no layer picture could be made.
-  glClearColor(background.r, background.g, background.b, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-
-  glDepthRange(0.0, 0.1);
-  glDisable(GL_DEPTH_TEST);
-  glDepthMask(GL_FALSE);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  if (framebuffer_ != 0) drawLayer();
-
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glTranslatef(-1.0f, -1.0f, 0.0f);
-  glScalef(geometry_.xScale, geometry_.yScale, 1.0f);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
-  drawOverlay();
-
-  bridge_->swapBuffers();
-  framesDrawn_.fetch_add(1);
-}
-
-void Manager::drawOverlay() {
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_LIGHTING);
-  Box banner;
-  Colour colour;
-  {
-    std::lock_guard<std::mutex> lock(layoutMutex_);
-    banner = bannerBox_;
-    colour = banner_;
-  }
-  if (banner.empty()) return;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glColor4f(colour.r, colour.g, colour.b, colour.a);
-  glBegin(GL_QUADS);
-  glVertex2f(banner.minX, banner.minY);
-  glVertex2f(banner.maxX, banner.minY);
-  glVertex2f(banner.maxX, banner.maxY);
-  glVertex2f(banner.minX, banner.maxY);
-  glEnd();
-  glDisable(GL_BLEND);
-}
-
-void Manager::tearDownRendering() {
-  if (contextReady_ && bridge_->makeCurrent()) {
-    if (layerTexture_ != 0) glDeleteTextures(1, &layerTexture_);
-    if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
-  }
-  layerTexture_ = 0;
-  framebuffer_ = 0;
-  contextReady_ = false;
-  if (bridge_) bridge_->destroyContexts();
+  if (callbacks_.endEdit) callbacks_.endEdit(index);
 }
 
 }  // namespace QW

@@ -1,27 +1,42 @@
-// The editor's manager: owns what the editor shows, draws it on a render
-// thread of its own at about 30 frames per second and turns input into
-// gestures.
+// The editor's manager: owns the element tree, the renderers, textures and
+// fonts of one open editor, draws them on a render thread of its own at
+// about 30 frames per second and turns input into element gestures.
 //
-// Two threads use it: input arrives on the window's thread (whichever thread
-// services the window, never two at once) and drawing happens on the render
-// thread. The few values both read (window size, colours) sit behind a
-// small lock; the render thread takes a copy once per frame.
+// Two threads use it: input (and layout script callbacks) arrive on the
+// window's thread, drawing happens on the render thread. The scene lock
+// keeps them apart: the render thread holds it while it updates and draws a
+// frame, every input entry point holds it while it runs. Parameter values
+// are read from the effect without it.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "gui/Bounds.h"
+#include "gui/Effect.h"
+#include "gui/Font.h"
+#include "gui/Group.h"
 #include "gui/InputRecord.h"
 #include "gui/ManagerPlatformBridge.h"
+#include "gui/ParameterDescriptor.h"
 #include "gui/RenderEvents.h"
+#include "gui/StaticText.h"
+#include "gui/TextRun.h"
+#include "gui/Texture.h"
 #include "gui/ViewGeometry.h"
 
-class AudioEffect;
+class QwkAuBase;
+struct ViewState;
 
 namespace QW {
 
@@ -36,48 +51,112 @@ class Manager {
     std::function<void()> releaseCapture;
   };
 
-  struct Colour {
-    float r = 0.0f;
-    float g = 0.0f;
-    float b = 0.0f;
-    float a = 1.0f;
+  // Run at rendering tear-down, on the render thread, with the context
+  // current: deletes what a subclass made in prepareRendering.
+  class RenderingShutdowner {
+   public:
+    virtual ~RenderingShutdowner() = default;
+    virtual void shutdown() {}
   };
 
-  struct Box {
-    float minX = 1e10f;
-    float minY = 1e10f;
-    float maxX = -1e10f;
-    float maxY = -1e10f;
-    bool empty() const { return minX > maxX || minY > maxY; }
-  };
+  enum BannerContent : int { kBannerMakerAndVersion = 0, kBannerVersion = 1, kBannerNone = 2 };
 
-  // effect may be null (no host edit bracket then). Reads the editor
+  static constexpr int32_t kNoTooltip = -1;
+  static constexpr int32_t kPreferencesTooltip = -2;
+  static constexpr int32_t kCapturePresetTooltip = -3;
+
+  // effect may be null (tests): no parameters then. Reads the editor
   // switches from the preferences.
-  explicit Manager(AudioEffect* effect);
+  explicit Manager(QwkAuBase* effect);
   // Stops the render thread first.
   virtual ~Manager();
   Manager(const Manager&) = delete;
   Manager& operator=(const Manager&) = delete;
 
-  // Layout, before the window opens (the colours may change later; ask for
-  // redrawLayer then).
+  // ---- Ownership ----
+  // Makes an element owned by this manager; elements are made on the
+  // window's thread before the render task starts, or under the scene lock.
+  template <class T, class... Args>
+  T* create(Args&&... args) {
+    auto element = std::make_unique<T>(this, std::forward<Args>(args)...);
+    T* raw = element.get();
+    std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+    elements_.push_back(std::move(element));
+    return raw;
+  }
+  template <class T>
+  T* addRenderer(std::unique_ptr<T> renderer) {
+    T* raw = renderer.get();
+    std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+    renderers_.push_back(std::move(renderer));
+    return raw;
+  }
+  Texture* addTexture(std::unique_ptr<Texture> texture);
+  // A font made by the layout script (may be null: kept as "no font").
+  Font* addFont(std::unique_ptr<Font> font);
+  void setMainFont(std::unique_ptr<Font> font);
+  void setLabelFont(std::unique_ptr<Font> font);
+  void setTextFieldFont(std::unique_ptr<Font> font);
+  Font* mainFont() const { return mainFont_.get(); }
+  Font* labelFont() const { return labelFont_.get(); }
+  Font* textFieldFont() const { return textFieldFont_.get(); }
+
+  Group* root() const { return root_; }
+  const std::vector<std::unique_ptr<UIElement>>& elements() const { return elements_; }
+  const std::vector<std::unique_ptr<Texture>>& textures() const { return textures_; }
+  const std::vector<std::unique_ptr<Effect>>& renderers() const { return renderers_; }
+  StaticText* bannerText() const { return bannerText_; }
+  StaticText* labelText() const { return labelText_; }
+  TextRunRegistry& textRuns() { return textRuns_; }
+  std::recursive_mutex& sceneMutex() { return sceneMutex_; }
+
+  // When set, the root group's second overlay pass runs every frame.
+  void setDrawOverlayPass(bool on) { drawOverlayPass_ = on; }
+
+  // ---- The effect ----
+  QwkAuBase* effect() const { return effect_; }
+  ViewState* viewState() const { return viewState_; }
+  // The descriptor of a parameter; null for an index out of range.
+  const ParameterDescriptor* parameter(int32_t index) const;
+  int32_t parameterCount() const { return static_cast<int32_t>(parameters_.size()); }
+  int instanceNumber() const { return instanceNumber_; }
+
+  // ---- Layout (the layout script) ----
   void setWindowSize(Size size);
   Size windowSize() const;
+  Size pixelSize() const;
+  Size designSize() const;
+  Size designPixelSize() const;
   void setBackgroundColour(float r, float g, float b);
   Colour backgroundColour() const;
   void setBannerColour(float r, float g, float b, float a);
-  // Banner box (20, y) to (window width - 20, y + 5); text is not drawn yet.
+  // Banner box (20, y) to (window width - 20, y + main font line height, or
+  // y + 5 without a main font).
   void setBannerPosition(float y);
+  void setBannerBounds(float x0, float y0, float x1, float y1);
+  Bounds bannerBounds() const;
+  void setBannerContent(int kind);
+  void setBannerContent(int kind, float textX, float tooltipX);
+  int bannerContent() const;
+  // The id of text (registered once; -2 "Preferences" and -3 "Capture
+  // preset" from the start).
+  int32_t addTooltip(const std::string& text);
+  std::string tooltipString(int32_t id) const;
+  // The layer picture (background and labels) is drawn again.
   void redrawLayer() { events_.signal(RenderEvents::kRedrawLayer); }
 
+  // ---- Geometry ----
   // At open: the view constants and the rectangle the host is told.
   void computeViewGeometry();
   const ViewGeometry& geometry() const { return geometry_; }
   vst::ERect rect() const;
+  Point toDesign(Point windowPoint) const;
 
+  // ---- Platform ----
   void setPlatform(std::unique_ptr<ManagerPlatformBridge> bridge, PlatformCallbacks callbacks);
   ManagerPlatformBridge* bridge() const { return bridge_.get(); }
 
+  // ---- Render task ----
   // Starts the render thread (once); false when it cannot be started.
   bool CreateRenderTask();
   // Signals the render thread to stop and waits for it, also for the frame
@@ -85,9 +164,20 @@ class Manager {
   void StopRenderTask();
   bool renderTaskRunning() const { return renderThread_.joinable(); }
   uint64_t framesDrawn() const { return framesDrawn_.load(); }
+  // Mean seconds of render-thread work per drawn frame (update and draw,
+  // without the wait), for the benchmark.
+  double meanFrameWorkSeconds() const;
+  double frameSeconds() const { return frameSeconds_.load(); }
+  double framesPerSecond() const { return framesPerSecond_.load(); }
+  double elapsedSeconds() const { return elapsedSeconds_.load(); }
+  // True when the layer picture has its framebuffer (false: the fallback).
+  bool usesFramebuffer() const { return layerByFramebuffer_.load(); }
+  // Draws the layer picture off-screen and copies it into the layer
+  // texture even where framebuffer objects exist, the way drivers without
+  // them are served. Set before the render task starts.
+  void setPreferOffscreenLayer(bool on) { preferOffscreenLayer_ = on; }
 
-  // Input, on the window's thread; points in window pixels, origin bottom
-  // left.
+  // ---- Input (window's thread; window pixels, origin bottom left) ----
   void mouseMoved(Point point);
   void mouseDown(Point point, uint32_t modifiers, int clickCount);
   void mouseDragged(Point point, uint32_t modifiers);
@@ -95,39 +185,104 @@ class Manager {
   // A key for the element with the keyboard focus; false when nobody takes it.
   bool keyPressed(int key);
   // The window lost the keyboard focus.
-  void dropKeyFocus();
+  void dropKeyFocus() { setKeyFocus(nullptr); }
   // One translated record, to the entry point of its kind.
   bool dispatch(const InputRecord& record);
 
+  // ---- Interaction state (elements use these) ----
+  // The previous focus element gets focusLost(element) first.
+  void setKeyFocus(UIElement* element);
+  UIElement* keyFocus() const { return keyFocus_; }
+  void setHoveredId(int32_t id) { hoveredId_ = id; }
+  int32_t hoveredId() const { return hoveredId_; }
+  void setTooltipElement(UIElement* element) { tooltipElement_ = element; }
+  UIElement* tooltipElement() const { return tooltipElement_; }
+  UIElement* hoverElement() const { return hoverElement_; }
+  UIElement* trackedElement() const { return tracked_; }
   // The host's gesture bracket around a parameter edit.
   void beginParameterEdit(int32_t index);
   void endParameterEdit(int32_t index);
   int32_t editedParameter() const { return editedParameter_; }
-
   bool isResizing() const { return resizing_; }
-  int instanceNumber() const { return instanceNumber_; }
+
+  // Process-wide: during hover tracking groups report themselves as hit.
+  static bool hitTestingGroups();
+
+  // The text a parameter tooltip shows: name, display, label and the
+  // readout (as the floating tooltip writes it).
+  std::string parameterTooltipText(int32_t parameter);
 
  protected:
-  virtual void update() {}
+  // Once per frame before drawing: the tree, then every renderer.
+  virtual void update();
+  // After the GL context exists (render thread).
   virtual void prepareRendering() {}
+  virtual std::unique_ptr<RenderingShutdowner> createRenderingShutdowner();
+  // The layer picture as a full-window quad.
   virtual void drawLayer();
+  // Appends to a parameter tooltip; draws at (x, y) when font is not null.
+  virtual void drawParameterExtra(Font* /*font*/, int32_t /*parameter*/, float /*x*/, float /*y*/,
+                                  std::string& /*text*/) {}
+  // The window background, into the layer picture.
   virtual void drawBackground() {}
 
-  AudioEffect* effect_;
+  unsigned int layerTexture() const { return layerTexture_; }
+  Size layerSize() const;
+
+  QwkAuBase* effect_;
 
  private:
+  struct Hovered {
+    UIElement* element;
+    Bounds box;
+    bool operator<(const Hovered& o) const { return element < o.element; }
+  };
+
   void renderThreadMain();
   void setUpRendering();
   void renderLayer();
-  void drawFrame();
+  // Draws one frame without swapping; false when the context could not be
+  // made current (the frame is skipped).
+  bool drawFrame();
   void drawOverlay();
+  // The banner tooltip; floatingText (when not null) receives the text of
+  // a parameter tooltip.
+  void drawTooltip(std::string* floatingText);
+  void drawFloatingTooltip(const std::string& text);
+  void drawParameterTooltip(Font* font, int32_t parameter, float x, float y, std::string* text);
   void tearDownRendering();
+  void createLayer();
+  void uploadOffscreenLayer();
+  // The box the pointer must leave before an element counts as exited.
+  static Bounds hoverBox(const UIElement* element);
+  // A design point in the coordinates of element's parent.
+  static Point toParent(const UIElement* element, Point designPoint);
+  // Ends the tracked element's gesture: its mouseUp, the capture, the edit.
+  void finishGesture(Point designPoint, uint32_t modifiers);
 
   int instanceNumber_;
+  ViewState* viewState_ = nullptr;
+  std::vector<ParameterDescriptor> parameters_;
   std::unique_ptr<ManagerPlatformBridge> bridge_;
   PlatformCallbacks callbacks_;
 
-  // Shared by the input and render threads.
+  // Owned things. The scene lock guards the tree and the interaction state.
+  mutable std::recursive_mutex sceneMutex_;
+  std::vector<std::unique_ptr<UIElement>> elements_;
+  std::vector<std::unique_ptr<Effect>> renderers_;
+  std::vector<std::unique_ptr<Texture>> textures_;
+  std::vector<std::unique_ptr<Font>> fonts_;
+  std::unique_ptr<Font> mainFont_;
+  std::unique_ptr<Font> labelFont_;
+  std::unique_ptr<Font> textFieldFont_;
+  TextRunRegistry textRuns_;
+  Group* root_ = nullptr;
+  StaticText* bannerText_ = nullptr;
+  StaticText* labelText_ = nullptr;
+  bool drawOverlayPass_ = false;
+  std::map<int32_t, std::string> tooltips_;
+
+  // Layout and geometry, shared by the two threads.
   mutable std::mutex layoutMutex_;
   Size windowSize_{1, 1};
   Size pixelSize_{1, 1};
@@ -135,16 +290,25 @@ class Manager {
   Size designPixelSize_{1, 1};
   Colour background_{0.0f, 0.0f, 0.0f, 1.0f};
   Colour banner_{0.9f, 0.9f, 0.9f, 0.1f};
-  Box bannerBox_;
-
+  Bounds bannerBox_;
+  int bannerContent_ = kBannerMakerAndVersion;
+  float bannerTextX_ = 60.0f;
+  float tooltipX_ = -1.0f;
   ViewGeometry geometry_;
 
-  // Input state.
+  // Interaction state.
+  UIElement* tracked_ = nullptr;
+  uint32_t trackedModifiers_ = 0;
+  int32_t hoveredId_ = kNoTooltip;
+  int32_t editedParameter_ = -1;
+  UIElement* hoverElement_ = nullptr;
+  UIElement* tooltipElement_ = nullptr;
+  UIElement* keyFocus_ = nullptr;
+  std::set<Hovered> hovered_;
   bool resizing_ = false;
   float resizeStartX_ = 0.0f;
   float resizeStartTop_ = 0.0f;  // height - y at the press
   Size resizeStartSize_;
-  int32_t editedParameter_ = -1;
 
   // Render task.
   RenderEvents events_;
@@ -153,15 +317,35 @@ class Manager {
   std::condition_variable stopped_;
   bool threadEnded_ = false;
   std::atomic<uint64_t> framesDrawn_{0};
-  double frameSeconds_ = 1.0 / 30.0;
-  double framesPerSecond_ = 0.0;
-  double elapsedSeconds_ = 0.0;
+  std::atomic<double> workSeconds_{0.0};
+  std::atomic<double> frameSeconds_{1.0 / 30.0};
+  std::atomic<double> framesPerSecond_{0.0};
+  std::atomic<double> elapsedSeconds_{0.0};
+  std::unique_ptr<RenderingShutdowner> shutdowner_;
+  std::atomic<bool> preferOffscreenLayer_{false};
+  std::atomic<bool> layerByFramebuffer_{false};
 
   // Render thread only.
   bool contextReady_ = false;
   unsigned int layerTexture_ = 0;
   unsigned int framebuffer_ = 0;
+  bool offscreen_ = false;
+  bool layerReady_ = false;
   bool doubleResolution_ = false;
+  // The banner text batch keeps a pointer to its colour.
+  float bannerTextColour_[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+  Point hoverCentre_;
+  float movingLight_[4] = {0.0f, 0.0f, 50.0f, 1.0f};
+  float floatingAlpha_ = 0.0f;
+  Bounds floatingBox_;
+  char floatingText_[512] = {};
+  int32_t cachedTooltipId_ = kNoTooltip;
+  std::string cachedTooltip_;
+  TextRun tooltipName_;
+  TextRun tooltipValue_;
+  TextRun tooltipLabel_;
+  TextRun tooltipString_;
+  TextRun floatingTooltip_;
 };
 
 }  // namespace QW

@@ -3,6 +3,8 @@
 // windowHeight only while input is being handled.
 #pragma once
 
+#include <vector>
+
 namespace QW {
 
 class ManagerPlatformBridge {
@@ -25,6 +27,17 @@ class ManagerPlatformBridge {
   // Once per frame period on the render thread: a chance to look after the
   // window when the host does not do it often enough.
   virtual void serviceWindow() {}
+
+  // For drivers without framebuffer objects: an off-screen drawable of
+  // width x height whose context shares textures with the window's, where
+  // the layer picture is drawn and then read back. Made current by
+  // createOffscreenContext; false when the platform has none.
+  virtual bool createOffscreenContext(int /*width*/, int /*height*/) { return false; }
+  // Binds the off-screen context with its viewport set to its size.
+  virtual bool makeOffscreenCurrent() { return false; }
+  // The off-screen picture as tightly packed RGB rows, bottom row first,
+  // of the size given to createOffscreenContext. Call with it current.
+  virtual bool readOffscreenPixels(std::vector<unsigned char>& /*rgb*/) { return false; }
 };
 
 }  // namespace QW

@@ -26,8 +26,32 @@ bool ManagerX11Bridge::makeCurrent() {
 }
 
 void ManagerX11Bridge::destroyContexts() {
+  // The off-screen context shares with the window's and goes first.
+  offscreen_.reset();
   if (context_) context_->discardErrors();
   context_.reset();
+}
+
+bool ManagerX11Bridge::createOffscreenContext(int width, int height) {
+  offscreen_.reset();
+  if (!context_) return false;
+  std::string whyNot;
+  offscreen_ = platform::GlxOffscreenContext::create(*context_, width, height, whyNot);
+  if (!offscreen_) {
+    platform::showError(whyNot);
+    return false;
+  }
+  return true;
+}
+
+bool ManagerX11Bridge::makeOffscreenCurrent() {
+  return offscreen_ && offscreen_->makeCurrent();
+}
+
+bool ManagerX11Bridge::readOffscreenPixels(std::vector<unsigned char>& rgb) {
+  if (!offscreen_) return false;
+  offscreen_->readPixels(rgb);
+  return true;
 }
 
 void ManagerX11Bridge::swapBuffers() {

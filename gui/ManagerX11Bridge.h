@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "gui/ManagerPlatformBridge.h"
 #include "platform/GlxContext.h"
@@ -25,11 +26,15 @@ class ManagerX11Bridge : public ManagerPlatformBridge {
   void setWindowSize(int width, int height) override;
   int windowHeight() override;
   void serviceWindow() override;
+  bool createOffscreenContext(int width, int height) override;
+  bool makeOffscreenCurrent() override;
+  bool readOffscreenPixels(std::vector<unsigned char>& rgb) override;
 
  private:
   platform::X11ChildWindow& window_;
   std::function<void()> service_;
   std::unique_ptr<platform::GlxWindowContext> context_;
+  std::unique_ptr<platform::GlxOffscreenContext> offscreen_;
 };
 
 }  // namespace QW

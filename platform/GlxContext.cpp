@@ -2,6 +2,8 @@
 
 #include <X11/Xutil.h>
 
+#include <string>
+
 namespace platform {
 
 std::unique_ptr<GlxWindowContext> GlxWindowContext::create(Window window, std::string& whyNot) {
@@ -16,6 +18,7 @@ std::unique_ptr<GlxWindowContext> GlxWindowContext::create(Window window, std::s
     whyNot = "the editor window is gone";
     return nullptr;
   }
+  self->screen_ = XScreenNumberOfScreen(attributes.screen);
   int errorBase = 0;
   int eventBase = 0;
   if (!glXQueryExtension(display, &errorBase, &eventBase)) {
@@ -68,6 +71,75 @@ bool GlxWindowContext::makeCurrent() {
 void GlxWindowContext::swapBuffers() {
   if (connection_->broken()) return;
   glXSwapBuffers(connection_->display(), window_);
+}
+
+std::unique_ptr<GlxOffscreenContext> GlxOffscreenContext::create(GlxWindowContext& shareWith,
+                                                                 int width, int height,
+                                                                 std::string& whyNot) {
+  X11Connection& connection = shareWith.connection();
+  if (connection.broken() || width <= 0 || height <= 0) {
+    whyNot = "no off-screen picture of " + std::to_string(width) + "x" + std::to_string(height);
+    return nullptr;
+  }
+  Display* display = connection.display();
+  const int wanted[] = {GLX_DRAWABLE_TYPE,
+                        GLX_PBUFFER_BIT,
+                        GLX_RENDER_TYPE,
+                        GLX_RGBA_BIT,
+                        GLX_RED_SIZE,
+                        8,
+                        GLX_GREEN_SIZE,
+                        8,
+                        GLX_BLUE_SIZE,
+                        8,
+                        None};
+  int count = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(display, shareWith.screen(), wanted, &count);
+  if (!configs || count == 0) {
+    if (configs) XFree(configs);
+    whyNot = "the X server offers no off-screen OpenGL drawables (pbuffers)";
+    return nullptr;
+  }
+  std::unique_ptr<GlxOffscreenContext> self(new GlxOffscreenContext(connection, width, height));
+  const int size[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, None};
+  self->pbuffer_ = glXCreatePbuffer(display, configs[0], size);
+  self->context_ =
+      glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, shareWith.context(), True);
+  XFree(configs);
+  if (connection.syncAndTakeError() != 0 || !self->pbuffer_ || !self->context_) {
+    whyNot = "cannot create an off-screen OpenGL drawable of " + std::to_string(width) + "x" +
+             std::to_string(height);
+    return nullptr;
+  }
+  if (!self->makeCurrent()) {
+    whyNot = "cannot make the off-screen OpenGL context current";
+    return nullptr;
+  }
+  return self;
+}
+
+GlxOffscreenContext::~GlxOffscreenContext() {
+  if (connection_.broken()) return;
+  Display* display = connection_.display();
+  if (context_ && glXGetCurrentContext() == context_) glXMakeCurrent(display, None, nullptr);
+  if (context_) glXDestroyContext(display, context_);
+  if (pbuffer_) glXDestroyPbuffer(display, pbuffer_);
+  connection_.syncAndTakeError();
+}
+
+bool GlxOffscreenContext::makeCurrent() {
+  if (connection_.broken()) return false;
+  if (glXMakeContextCurrent(connection_.display(), pbuffer_, pbuffer_, context_) != True)
+    return false;
+  glViewport(0, 0, width_, height_);
+  return true;
+}
+
+void GlxOffscreenContext::readPixels(std::vector<unsigned char>& rgb) const {
+  rgb.resize(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+  glFinish();
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
 }
 
 }  // namespace platform

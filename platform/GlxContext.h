@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/X11Connection.h"
 
@@ -26,12 +27,46 @@ class GlxWindowContext {
   // Drops errors from a window that went away while we drew into it.
   void discardErrors() { connection_->takeError(); }
 
+  X11Connection& connection() { return *connection_; }
+  GLXContext context() const { return context_; }
+  int screen() const { return screen_; }
+
  private:
   GlxWindowContext(std::unique_ptr<X11Connection> connection, Window window)
       : connection_(std::move(connection)), window_(window) {}
 
   std::unique_ptr<X11Connection> connection_;
   Window window_;
+  int screen_ = 0;
+  GLXContext context_ = nullptr;
+};
+
+// An off-screen drawable (a GLX pbuffer) on the window context's connection,
+// with a context that shares textures and lists with it: the layer picture
+// is drawn here when the driver offers no framebuffer objects. Must not
+// outlive the window context.
+class GlxOffscreenContext {
+ public:
+  static std::unique_ptr<GlxOffscreenContext> create(GlxWindowContext& shareWith, int width,
+                                                     int height, std::string& whyNot);
+  ~GlxOffscreenContext();
+  GlxOffscreenContext(const GlxOffscreenContext&) = delete;
+  GlxOffscreenContext& operator=(const GlxOffscreenContext&) = delete;
+
+  bool makeCurrent();
+  // Tightly packed RGB rows, bottom row first; with this context current.
+  void readPixels(std::vector<unsigned char>& rgb) const;
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+ private:
+  GlxOffscreenContext(X11Connection& connection, int width, int height)
+      : connection_(connection), width_(width), height_(height) {}
+
+  X11Connection& connection_;
+  int width_;
+  int height_;
+  GLXPbuffer pbuffer_ = 0;
   GLXContext context_ = nullptr;
 };
 

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,32 +129,60 @@ class EditorSo : public ::testing::Test {
             static_cast<int>((p & image->green_mask) >> 8), static_cast<int>(p & image->blue_mask)};
   }
 
-  // The editor's picture after a second of host idling.
-  void expectBackgroundPicture() {
+  // The editor's picture after a second of host idling, as rows of RGB.
+  struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+    Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
+  };
+
+  Picture openAndCapture() {
+    Picture picture;
     open(parent);
     idleFor(1000ms);
     const auto kids = children(parent);
-    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_EQ(kids.size(), 1u);
+    if (kids.size() != 1u) return picture;
     XWindowAttributes attributes{};
-    ASSERT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
+    EXPECT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
     EXPECT_EQ(attributes.width, 1024);
     EXPECT_EQ(attributes.height, 512);
-    XImage* image = XGetImage(display, kids[0], 0, 0, 1024, 512, AllPlanes, ZPixmap);
-    ASSERT_NE(image, nullptr);
-    // The background colour of the layout, (0.22, 0.05, 0.2), where nothing
-    // else is drawn.
-    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{512, 256}, {5, 5}, {1018, 500}}) {
-      const Rgb c = pixel(image, x, y);
+    XImage* image = XGetImage(display, kids[0], 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    EXPECT_NE(image, nullptr);
+    if (image) {
+      picture.width = attributes.width;
+      picture.height = attributes.height;
+      for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) picture.pixels.push_back(pixel(image, x, y));
+      XDestroyImage(image);
+    }
+    close();
+    return picture;
+  }
+
+  // What every picture of the built-in layout shows: the layout's
+  // background colour (0.22, 0.05, 0.2) in the strip above the banner where
+  // nothing else is, a lighter banner box, and plenty besides.
+  void expectEditorPicture(const Picture& picture) {
+    ASSERT_EQ(picture.width, 1024);
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{5, 5}, {1018, 5}, {5, 28}}) {
+      const Rgb c = picture.at(x, y);
       EXPECT_NEAR(c.r, 56, 2) << x << "," << y;
       EXPECT_NEAR(c.g, 13, 2) << x << "," << y;
       EXPECT_NEAR(c.b, 51, 2) << x << "," << y;
     }
-    // The banner box, 25 pixels below the top edge, lightens it.
-    const Rgb banner = pixel(image, 512, 22);
+    const Rgb banner = picture.at(512, 22);
     EXPECT_GT(banner.r, 56 + 8);
     EXPECT_GT(banner.g, 13 + 8);
-    XDestroyImage(image);
-    close();
+    EXPECT_GE(distinctColours(picture), 50u);
+  }
+
+  static size_t distinctColours(const Picture& picture) {
+    std::set<int> seen;
+    for (const Rgb& c : picture.pixels) seen.insert((c.r << 16) | (c.g << 8) | c.b);
+    return seen.size();
   }
 
   PluginLibrary library;
@@ -173,16 +202,29 @@ TEST_F(EditorSo, RectBeforeOpenIsTheBuiltInLayoutSize) {
   EXPECT_EQ(rect->right, 1024);
 }
 
-TEST_F(EditorSo, DrawsTheBackgroundAndBannerIntoAChildOfTheHostWindow) {
-  expectBackgroundPicture();
+TEST_F(EditorSo, DrawsTheLayoutIntoAChildOfTheHostWindow) {
+  expectEditorPicture(openAndCapture());
   EXPECT_TRUE(children(parent).empty());
 }
 
-TEST_F(EditorSo, DrawsWithEyeCandyOff) {
+TEST_F(EditorSo, DrawsWithEyeCandyOnAndOff) {
+  const Picture lit = openAndCapture();
+  expectEditorPicture(lit);
   const std::string folder = configHome + "/Quillworks/Veldrana";
   std::system(("mkdir -p '" + folder + "'").c_str());
   std::ofstream(folder + "/preferences") << "Enable eye candy=0\n";
-  expectBackgroundPicture();
+  const Picture flat = openAndCapture();
+  std::remove((folder + "/preferences").c_str());
+  expectEditorPicture(flat);
+  // The pointer light and the normal maps change the picture somewhere.
+  ASSERT_EQ(lit.pixels.size(), flat.pixels.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < lit.pixels.size(); ++i) {
+    const Rgb a = lit.pixels[i];
+    const Rgb b = flat.pixels[i];
+    if (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 6) ++differing;
+  }
+  EXPECT_GT(differing, 1000u);
 }
 
 TEST_F(EditorSo, OpenAndCloseFiftyTimesLeavesNothingBehind) {
