@@ -1,0 +1,382 @@
+#include "gui/WaveformDisplay.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+
+#include "core/ParamIds.h"
+#include "core/RelaxedAtomic.h"
+#include "core/ViewState.h"
+#include "gui/Manager.h"
+
+namespace QW {
+
+namespace {
+
+using spectrum::kMaxBins;
+
+constexpr float kFineStepPerPixel = 0.0005f;
+
+// A descriptor for parameters the manager does not know (no effect): it
+// reads 0 and sets nothing.
+ParameterDescriptor descriptorOf(const Manager* manager, int32_t index) {
+  if (manager != nullptr) {
+    if (const ParameterDescriptor* known = manager->parameter(index)) return *known;
+  }
+  ParameterDescriptor unknown;
+  unknown.index = index;
+  unknown.info.minValue = 0.0f;
+  unknown.info.maxValue = 1.0f;
+  unknown.info.defaultValue = 1.0f;
+  return unknown;
+}
+
+// Into the parameter's range; NaN (a restored chunk may hold one) counts as
+// the minimum.
+float clampToRange(float value, const ParameterDescriptor& parameter) {
+  if (!(value >= parameter.minimum())) return parameter.minimum();
+  return value > parameter.maximum() ? parameter.maximum() : value;
+}
+
+uint8_t colourByte(float component) {
+  // Truncated like the bytes the colour words always held; out-of-range
+  // script values saturate instead of wrapping.
+  const float scaled = spectrum::clampUnit(component) * 255.0f;
+  return static_cast<uint8_t>(scaled);
+}
+
+void setQuadX(float* quad, float left, float right) {
+  quad[0] = left;
+  quad[2] = left;
+  quad[4] = right;
+  quad[6] = right;
+}
+
+void setQuadHeight(float* quad, float height) {
+  quad[1] = 0.0f;
+  quad[3] = height;
+  quad[5] = height;
+  quad[7] = 0.0f;
+}
+
+}  // namespace
+
+// ---- RegionReceiver ----
+
+WaveformDisplay::RegionReceiver::RegionReceiver(Manager* manager, WaveformDisplay* display, int bin)
+    : UIElement(manager), display_(display), bin_(bin) {}
+
+void WaveformDisplay::RegionReceiver::mouseDown(Point point, uint32_t modifiers, int clickCount) {
+  display_->mouseDown(point, modifiers, clickCount);
+}
+
+void WaveformDisplay::RegionReceiver::mouseDragged(Point point, uint32_t modifiers) {
+  display_->mouseDragged(point, modifiers);
+}
+
+void WaveformDisplay::RegionReceiver::mouseEntered() {
+  manager_->setHoveredId(kParamBin0Level + bin_);
+  manager_->setTooltipElement(display_);
+}
+
+void WaveformDisplay::RegionReceiver::mouseExited() {
+  if (manager_->hoveredId() == kParamBin0Level + bin_) manager_->setHoveredId(Manager::kNoTooltip);
+}
+
+void WaveformDisplay::RegionReceiver::refreshBounds() {
+  setBounds(spectrum::regionBounds(display_->bounds(), bin_, display_->axis()));
+}
+
+// ---- WaveformDisplay ----
+
+WaveformDisplay::WaveformDisplay(Manager* manager, float x, float y, float width, float height,
+                                 ViewState* viewState)
+    : ControlBase(manager),
+      viewState_(viewState),
+      levels_(kMaxBins, 1.0f),
+      xAxisParameter_(descriptorOf(manager, kParamViewXAxis)),
+      fftSizeParameter_(descriptorOf(manager, kParamFftSize)),
+      fftLinear_(kMaxBins * 8, 0.0f),
+      fftLog_(kMaxBins * 8, 0.0f),
+      pfftLinear_(kMaxBins * 4, 0.0f),
+      pfftLog_(kMaxBins * 4, 0.0f),
+      sliders_(kMaxBins * 4, SliderVertex{0, 0, 0, 0, 0.0f, 0.0f}),
+      rawHeights_(kMaxBins, 0.0f),
+      processedHeights_(kMaxBins, 0.0f),
+      frame_(4096, 0.0f) {
+  box_ = Bounds::fromRect(x, y, width, height);
+  bins_.reserve(kMaxBins);
+  for (int k = 0; k < kMaxBins; ++k) bins_.push_back(descriptorOf(manager, kParamBin0Level + k));
+  makeLinearLayout();
+
+  regionAxis_ = axis();
+  regions_.reserve(kMaxBins);
+  for (int k = 0; k < kMaxBins; ++k) {
+    RegionReceiver* region = manager->create<RegionReceiver>(this, k);
+    region->refreshBounds();
+    regions_.push_back(region);
+  }
+}
+
+void WaveformDisplay::setFFTColour(float r, float g, float b) {
+  fftColour_ = {{r, g, b}};
+}
+
+void WaveformDisplay::setPFFTColour(float r, float g, float b) {
+  pfftColour_ = {{r, g, b}};
+}
+
+void WaveformDisplay::setSliderColours(float r1, float g1, float b1, float r2, float g2, float b2) {
+  sliderBytes1_ = {{colourByte(r1), colourByte(g1), colourByte(b1), 255}};
+  sliderBytes2_ = {{colourByte(r2), colourByte(g2), colourByte(b2), 255}};
+}
+
+spectrum::Axis WaveformDisplay::axis() const {
+  spectrum::Axis current;
+  if (viewState_ != nullptr) {
+    current.logX = rt::relaxedLoad(viewState_->logX) != 0;
+    current.sizeIndex = spectrum::clampSizeIndex(rt::relaxedLoad(viewState_->displaySizeIndex));
+  }
+  return current;
+}
+
+void WaveformDisplay::setParent(Group* parent) {
+  UIElement::setParent(parent);
+  for (RegionReceiver* region : regions_) region->setParent(parent);
+}
+
+// ---- Per frame ----
+
+void WaveformDisplay::update() {
+  for (int k = 0; k < kMaxBins; ++k) {
+    const ParameterDescriptor& parameter = binParameter(k);
+    const float level = clampToRange(parameter.plain(), parameter);
+    float& cached = levels_[static_cast<size_t>(k)];
+    if (level != cached) {
+      cached = level;
+      dirty_ = true;
+    }
+  }
+  const float xAxis = xAxisParameter_.plain();
+  if (xAxis != lastXAxis_) {
+    lastXAxis_ = xAxis;
+    dirty_ = true;
+  }
+  const float fftSize = fftSizeParameter_.plain();
+  if (fftSize != lastFftSize_) {
+    lastFftSize_ = fftSize;
+    dirty_ = true;
+  }
+
+  // The hover columns follow the axis the display block shows.
+  const spectrum::Axis current = axis();
+  if (current.logX != regionAxis_.logX || current.sizeIndex != regionAxis_.sizeIndex) {
+    regionAxis_ = current;
+    for (RegionReceiver* region : regions_) region->refreshBounds();
+  }
+}
+
+void WaveformDisplay::makeLinearLayout() {
+  for (int k = 0; k < kMaxBins; ++k) {
+    const float left = static_cast<float>(k);
+    const float right = left + 1.0f;
+    setQuadX(&fftLinear_[static_cast<size_t>(k) * 8], left, right);
+    float* segment = &pfftLinear_[static_cast<size_t>(k) * 4];
+    segment[0] = left;
+    segment[2] = right;
+  }
+}
+
+void WaveformDisplay::makeLogLayout(int sizeIndex) {
+  for (int k = 0; k < kMaxBins; ++k) {
+    const float left = spectrum::logBinLeft(k, sizeIndex);
+    const float right = spectrum::logBinRight(k, sizeIndex);
+    setQuadX(&fftLog_[static_cast<size_t>(k) * 8], left, right);
+    float* segment = &pfftLog_[static_cast<size_t>(k) * 4];
+    segment[0] = left;
+    segment[2] = right;
+  }
+  logLayoutSizeIndex_ = sizeIndex;
+}
+
+void WaveformDisplay::ensureLogLayout(const spectrum::Axis& current) {
+  if (current.logX && current.sizeIndex != logLayoutSizeIndex_) makeLogLayout(current.sizeIndex);
+}
+
+WaveformDisplay::ValueRange WaveformDisplay::valueRange() const {
+  if (viewState_ == nullptr) return {0.0f, 1.0f};
+  if (rt::relaxedLoad(viewState_->logY) != 0) {
+    return {rt::relaxedLoad(viewState_->minDb), rt::relaxedLoad(viewState_->maxDb)};
+  }
+  return {rt::relaxedLoad(viewState_->minLinear), rt::relaxedLoad(viewState_->maxLinear)};
+}
+
+void WaveformDisplay::refreshSpectrum(const float* packed, int fftSize, bool logY, ValueRange range,
+                                      float coefficient, std::vector<float>& heights) {
+  // The audio thread may be rewriting the frame: take every value once.
+  for (int i = 0; i < fftSize; ++i) frame_[static_cast<size_t>(i)] = rt::relaxedLoad(packed[i]);
+  const int maxBin = fftSize / 2;
+  for (int k = 0; k <= maxBin; ++k) {
+    const float current = logY ? spectrum::binDecibels(frame_.data(), fftSize, k, range.minimum)
+                               : spectrum::binLinear(frame_.data(), fftSize, k);
+    float& height = heights[static_cast<size_t>(k)];
+    const float previous = height + range.minimum;
+    height = spectrum::smoothedValue(current, previous, coefficient, range.minimum, range.maximum) -
+             range.minimum;
+  }
+}
+
+void WaveformDisplay::refreshSpectra() {
+  if (viewState_ == nullptr) return;
+  const float* raw = rt::relaxedLoad(viewState_->rawSpectrum[0]);
+  const float* processed = rt::relaxedLoad(viewState_->processedSpectrum[0]);
+  if (raw == nullptr || processed == nullptr) return;
+
+  const spectrum::Axis current = axis();
+  ensureLogLayout(current);
+  const int n = spectrum::fftSize(current.sizeIndex);
+  const bool logY = rt::relaxedLoad(viewState_->logY) != 0;
+  const ValueRange range = valueRange();
+  const float coefficient = spectrum::smoothingCoefficient(rt::relaxedLoad(viewState_->smoothing));
+  refreshSpectrum(raw, n, logY, range, coefficient, rawHeights_);
+  refreshSpectrum(processed, n, logY, range, coefficient, processedHeights_);
+
+  std::vector<float>& quads = current.logX ? fftLog_ : fftLinear_;
+  std::vector<float>& segments = current.logX ? pfftLog_ : pfftLinear_;
+  for (int k = 0; k <= n / 2; ++k) {
+    setQuadHeight(&quads[static_cast<size_t>(k) * 8], rawHeights_[static_cast<size_t>(k)]);
+    float* segment = &segments[static_cast<size_t>(k) * 4];
+    segment[1] = processedHeights_[static_cast<size_t>(k)];
+    segment[3] = segment[1];
+  }
+}
+
+void WaveformDisplay::rebuildSliders(const spectrum::Axis& current) {
+  ensureLogLayout(current);
+  const std::vector<float>& positions = current.logX ? fftLog_ : fftLinear_;
+  for (int k = 0; k < kMaxBins; ++k) {
+    const float left = positions[static_cast<size_t>(k) * 8];
+    const float right = positions[static_cast<size_t>(k) * 8 + 4];
+    const float level = spectrum::clampUnit(levels_[static_cast<size_t>(k)]);
+    SliderVertex* quad = &sliders_[static_cast<size_t>(k) * 4];
+    const auto& c1 = sliderBytes1_;
+    const auto& c2 = sliderBytes2_;
+    quad[0] = {c1[0], c1[1], c1[2], c1[3], left, 0.0f};
+    quad[1] = {c1[0], c1[1], c1[2], c1[3], left, level};
+    quad[2] = {c2[0], c2[1], c2[2], c2[3], right, level};
+    quad[3] = {c2[0], c2[1], c2[2], c2[3], right, 0.0f};
+  }
+}
+
+void WaveformDisplay::prepareFrame() {
+  refreshSpectra();
+  if (dirty_) rebuildSliders(axis());
+}
+
+void WaveformDisplay::draw() {
+  if (!visible_) return;
+  prepareFrame();
+
+  const spectrum::Axis current = axis();
+  const GLsizei nbins = spectrum::binCount(current.sizeIndex);
+  const ValueRange values = valueRange();
+  const float range = values.maximum - values.minimum;
+  const float w = box_.width();
+  const float h = box_.height();
+  const float xScale = current.logX ? w / spectrum::logWidth() : w / static_cast<float>(nbins);
+
+  glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+  const GLfloat boxQuad[8] = {box_.minX, box_.minY, box_.minX, box_.maxY,
+                              box_.maxX, box_.maxY, box_.maxX, box_.minY};
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glColor4f(0.1f, 0.1f, 0.1f, 0.7f);
+  glVertexPointer(2, GL_FLOAT, 0, boxQuad);
+  glDrawArrays(GL_QUADS, 0, 4);
+
+  // Spectrum values sit on the middle line, the range spanning the upper
+  // half; a collapsed or inverted range has nothing to show.
+  if (range > 0.0f && std::isfinite(range)) {
+    glPushMatrix();
+    glTranslatef(box_.minX, box_.minY + h * 0.5f, 0.0f);
+    glScalef(xScale, h / range * 0.5f, 1.0f);
+    glColor3f(fftColour_[0], fftColour_[1], fftColour_[2]);
+    glVertexPointer(2, GL_FLOAT, 0, current.logX ? fftLog_.data() : fftLinear_.data());
+    glDrawArrays(GL_QUADS, 0, nbins * 4);
+    glColor3f(pfftColour_[0], pfftColour_[1], pfftColour_[2]);
+    glVertexPointer(2, GL_FLOAT, 0, current.logX ? pfftLog_.data() : pfftLinear_.data());
+    glDrawArrays(GL_LINES, 0, nbins * 2);
+    glPopMatrix();
+  }
+
+  // Levels: 0 at the bottom edge, 1 at the middle line.
+  glPushMatrix();
+  glTranslatef(box_.minX, box_.minY + h * 0.5f, 0.0f);
+  glScalef(xScale, h * 0.5f, 1.0f);
+  glTranslatef(0.0f, -1.0f, 0.0f);
+  glInterleavedArrays(GL_C4UB_V2F, 0, sliders_.data());
+  glDrawArrays(GL_QUADS, 0, nbins * 4);
+  glPopMatrix();
+
+  glPopClientAttrib();
+  glPopAttrib();
+}
+
+// ---- Mouse ----
+//
+// The manager hands the display (and its regions, which share its parent)
+// points in the parent group's coordinates, the same as its own box.
+
+void WaveformDisplay::setBinLevel(int bin, float level) {
+  levels_[static_cast<size_t>(bin)] = level;
+  binParameter(bin).setPlain(level, false);
+}
+
+void WaveformDisplay::mouseDown(Point point, uint32_t modifiers, int /*clickCount*/) {
+  const spectrum::BinLevel under = spectrum::pointToBin(point, box_, axis());
+  const int k = under.bin;
+  if ((modifiers & kModifierAlt) != 0) {
+    const ParameterDescriptor& parameter = binParameter(k);
+    const float reset = clampToRange(parameter.defaultValue(), parameter);
+    parameter.setPlain(reset, true);
+    levels_[static_cast<size_t>(k)] = reset;
+  }
+  dragStart_ = point;
+  dragStartLevel_ = levels_[static_cast<size_t>(k)];
+  lastLevel_ = dragStartLevel_;
+  dragStartBin_ = k;
+  lastBin_ = k;
+  mouseDragged(point, modifiers);
+}
+
+void WaveformDisplay::mouseDragged(Point point, uint32_t modifiers) {
+  if ((modifiers & kModifierAlt) != 0) return;
+  spectrum::BinLevel target = spectrum::pointToBin(point, box_, axis());
+  if ((modifiers & kModifierCtrl) != 0) target.bin = dragStartBin_;
+  if ((modifiers & kModifierShift) != 0) {
+    target.level =
+        spectrum::clampUnit(dragStartLevel_ + (point.y - dragStart_.y) * kFineStepPerPixel);
+  }
+  const int lastBin = lastBin_;
+  const float lastLevel = lastLevel_;
+  lastLevel_ = target.level;
+  spectrum::forEachDraggedBin(lastBin, lastLevel, target.bin, target.level,
+                              [this](int j, float level) { setBinLevel(j, level); });
+  lastBin_ = target.bin;
+
+  const int32_t parameter = kParamBin0Level + target.bin;
+  if (manager_->editedParameter() != parameter) manager_->beginParameterEdit(parameter);
+}
+
+UIElement* WaveformDisplay::hitTest(Point point) {
+  if (!visible_ || !box_.contains(point)) return nullptr;
+  const int bin = spectrum::pointToBin(point, box_, axis()).bin;
+  RegionReceiver* region = regions_[static_cast<size_t>(bin)];
+  region->refreshBounds();
+  return region;
+}
+
+}  // namespace QW
