@@ -94,7 +94,12 @@ QwkTonalmire::QwkTonalmire(vst::HostCallback master)
   setInitialDelay(fftSizeForIndex(fftSizeIndexOf(table[kParamFftSize].defaultValue)));
   setUpKernels();
   InitEffect();
-  setEditor(std::make_unique<QwkTonalmireView>(this));
+  auto editor = std::make_unique<QwkTonalmireView>(this);
+  // Hosts ask for the editor's rectangle before they open it; the layout
+  // script decides the size.
+  const QW::Size editorSize = editor->layoutWindowSize();
+  editor->setSize(static_cast<int16_t>(editorSize.width), static_cast<int16_t>(editorSize.height));
+  setEditor(std::move(editor));
   // Only a completely built effect is reachable from other instances.
   QW::InstanceRegistry::instance().Join(this);
   osc_->JoinInstances();

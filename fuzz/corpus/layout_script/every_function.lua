@@ -1,0 +1,35 @@
+function getWindowSize() return "300", 200 end
+function getFont() return { { name = "tahoma.ttf", size = 14 }, 5 } end
+function getLabelFont() return { { name = 7, size = "x" } } end
+function getTextFieldFont() error("none") end
+function createUI()
+  local atlas = texture("buttons.png")
+  theKnobRenderer = knobRenderer(atlas, texture("buttons_n.png"), 1, 1, 37)
+  setBackgroundTexture(texture("bgtile.png"), texture("bgtile_n.png"))
+  setGroupActiveColour(1, 0, 0, 1) setGroupInactiveColour(0, 1, 0, 1)
+  setBackgroundColour(0.1, 0.2, 0.3) setBannerColour(1, 1, 1, 0.5) setBannerTextColour(1, 1, 1, 1)
+  setBannerPosition(480, false) setBannerBounds(0, 0, 10, 10) setBannerContent("none", 5, -1)
+  local g = group("G", { 1, 2 })
+  g:add(knob("Input Gain", "x", 0, 13, 37))
+  g:add(textField("Input Gain", 0, 0, 37, 12, "%.1f"))
+  local l = label("Input", 18.5, -3, "left", 10, 0)
+  l:setBackgroundColour(0, 0, 0, 1) l:setForegroundColour(1, 1, 1, 1)
+  g:add(l) g:add(dropDown("FFT Size", 48, 0, 50, 12))
+  g:setPosition(20, 30, true) g:setVisible(true)
+  local w, h = g:width(), g:height()
+  local d = waveformDisplay(10, 30 + h, 1004, 335)
+  d:setFFTColour(1, 0, 0) d:setPFFTColour(0, 1, 0) d:setSliderColours(0, 0, 1, 1, 1, 1)
+  add(d)
+  local m = levelMeters(atlas, 123, 0, 5, 81)
+  m:add("input", 0, 20 + w, 10) m:add("output", 1, 42 + w, 10)
+  add(button("Prefs", "Prefs", 20, 400, 70, 30))
+  add(luaButton(function() setParameter("Bin 3 Level", 1 - getParameter(35), false) end,
+    "Flip", "Flip bin 3", "toggle", 100, 400, 70, 30))
+  add(luaButton(function() error("pressed") end, "Bad", "Fails", "push", 180, 400, 70, 30))
+  local f = font(function() return { { name = "arial.ttf", size = 9 } } end)
+  elementSetVisible(d, elementIsVisible(d))
+  getBooleanProperty(16) getBooleanProperty(64007) getChannelCount()
+  redrawLabels()
+  propertyButton(64008, "p", "tip", "indicator", 0, 0, 1, 1)
+  slider("Dry Level", 0, 0, 10, 10, "h")
+end
