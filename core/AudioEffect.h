@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/AEffEditor.h"
+#include "core/RelaxedAtomic.h"
 #include "core/VstAbi.h"
 
 class AudioEffect {
@@ -28,8 +29,8 @@ class AudioEffect {
   virtual void setParameter(int32_t /*index*/, float /*value*/) {}
   virtual float getParameter(int32_t /*index*/) { return 0.0f; }
   virtual void setParameterAutomated(int32_t index, float value);
-  virtual int32_t getProgram() { return curProgram; }
-  virtual void setProgram(int32_t program) { curProgram = program; }
+  virtual int32_t getProgram() { return rt::relaxedLoad(curProgram); }
+  virtual void setProgram(int32_t program) { rt::relaxedStore(curProgram, program); }
   virtual void setProgramName(char* /*name*/) {}
   virtual void getProgramName(char* name) { *name = '\0'; }
   virtual void getParameterLabel(int32_t /*index*/, char* label) { *label = '\0'; }
@@ -48,7 +49,12 @@ class AudioEffect {
     setFlag(vst::effFlagsCanDoubleReplacing, state);
   }
   virtual void programsAreChunks(bool state = true) { setFlag(vst::effFlagsProgramChunks, state); }
-  virtual void setInitialDelay(int32_t delay) { cEffect.initialDelay = delay; }
+  // Hosts read the latency from the record on their own threads; the
+  // effect orders its latency updates against each other (sequentially
+  // consistent, see QwkTonalmire::trackLatency).
+  virtual void setInitialDelay(int32_t delay) {
+    __atomic_store_n(&cEffect.initialDelay, delay, __ATOMIC_SEQ_CST);
+  }
   virtual AEffEditor* getEditor() { return editor.get(); }
   virtual vst::AEffect* getAeffect() { return &cEffect; }
   virtual float getSampleRate() { return sampleRate; }
@@ -86,6 +92,8 @@ class AudioEffect {
   int32_t blockSize = 1024;
   int32_t numPrograms;
   int32_t numParams;
+  // Read by every thread that reaches a parameter value; the host's
+  // thread changes it.
   int32_t curProgram = 0;
   vst::AEffect cEffect{};
 };

@@ -15,6 +15,7 @@
 #include "core/ParamSpec.h"
 #include "core/ParameterInfo.h"
 #include "core/QwkProgram.h"
+#include "core/RelaxedAtomic.h"
 
 class CFArray;
 struct ViewState;
@@ -62,7 +63,9 @@ class QwkAuBase : public AudioEffectX {
   // Property write entry: listeners hear of a property that was accepted.
   int32_t WriteProperty(uint32_t property, uint32_t element, const void* data, uint32_t size);
 
-  QwkProgram* currentProgram() const { return programs_[static_cast<size_t>(curProgram)].get(); }
+  QwkProgram* currentProgram() const {
+    return programs_[static_cast<size_t>(rt::relaxedLoad(curProgram))].get();
+  }
   const ParamSpec* parameterTable() const { return paramTable_; }
 
  protected:

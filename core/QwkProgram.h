@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/RelaxedAtomic.h"
+
 class QwkProgram {
  public:
   virtual ~QwkProgram() = default;
@@ -35,14 +37,19 @@ class QwkProgramQWvdv1 : public QwkProgram {
   static constexpr int32_t kNameOffset = 12;
   static constexpr int32_t kNameSize = 32;
   static constexpr int32_t kValuesOffset = 176;
+  static constexpr int32_t kValueCount = (kBlockSize - kValuesOffset) / 4;
   static constexpr uint32_t kMakerCode = 0x71776B73;    // 'qwks'
   static constexpr uint32_t kProductCode = 0x51577664;  // 'QWvd'
   static constexpr uint32_t kFormatVersion = 65541;
 
   QwkProgramQWvdv1();
 
-  void setParameter(int32_t index, float value) override { values()[index] = value; }
-  float getParameter(int32_t index) const override { return values()[index]; }
+  // The audio thread, the OSC threads, script timers and the editor all
+  // reach the values without a lock; each access is one whole word.
+  void setParameter(int32_t index, float value) override {
+    rt::relaxedStore(values()[index], value);
+  }
+  float getParameter(int32_t index) const override { return rt::relaxedLoad(values()[index]); }
   void setName(const char* text) override;
   const char* getName() const override;
   int32_t getChunk(void** data) override;

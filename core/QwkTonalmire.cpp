@@ -5,6 +5,7 @@
 #include "core/BlockSplitter.h"
 #include "core/GlobalSettings.h"
 #include "core/ParamIds.h"
+#include "core/RelaxedAtomic.h"
 #include "core/TonalmireParameters.h"
 #include "dsp/BrevikKernel.h"
 #include "dsp/DenormalGuard.h"
@@ -154,8 +155,8 @@ void QwkTonalmire::InitEffect() {
 
 void QwkTonalmire::ResetViewActivity() {
   for (int c = 0; c < 2; ++c) {
-    viewState_.rawSpectrum[c] = nullptr;
-    viewState_.processedSpectrum[c] = nullptr;
+    rt::relaxedStore(viewState_.rawSpectrum[c], static_cast<const float*>(nullptr));
+    rt::relaxedStore(viewState_.processedSpectrum[c], static_cast<const float*>(nullptr));
   }
   osc_->StopTask();
 }
@@ -190,11 +191,24 @@ int32_t QwkTonalmire::processEvents(vst::VstEvents* events) {
   return lua_->ProcessEvents(events);
 }
 
+// "FFT Size" may change on several threads at once (host, OSC, a script on
+// the audio thread or a timer), and a thread may store the latency of a
+// size that another has just replaced. Every caller first bumps the epoch
+// (which also publishes its new size); a caller that sees the epoch move
+// while it worked goes round again. Sequentially consistent order between
+// the epoch and the latency means the last latency stored is always one
+// computed after the last size change.
 void QwkTonalmire::trackLatency() {
-  const int32_t size = fftSizeForIndex(fftSizeIndexOf(getParameterPlain(kParamFftSize)));
-  if (size != cEffect.initialDelay) {
-    setInitialDelay(size);
-    ioChanged();
+  uint32_t seen = latencyEpoch_.fetch_add(1) + 1;
+  for (;;) {
+    const int32_t size = fftSizeForIndex(fftSizeIndexOf(getParameterPlain(kParamFftSize)));
+    if (size != __atomic_load_n(&cEffect.initialDelay, __ATOMIC_SEQ_CST)) {
+      setInitialDelay(size);
+      ioChanged();
+    }
+    const uint32_t now = latencyEpoch_.load();
+    if (now == seen) return;
+    seen = now;
   }
 }
 
@@ -223,26 +237,27 @@ void QwkTonalmire::setParameter(int32_t index, float normalized) {
     case kParamFftSize:
       trackLatency();
       break;
+    // The editor's render thread reads these without a lock.
     case kParamViewXAxis:
-      viewState_.logX = v == 0.0f;
+      rt::relaxedStore(viewState_.logX, uint8_t{v == 0.0f});
       break;
     case kParamViewYAxis:
-      viewState_.logY = v == 0.0f;
+      rt::relaxedStore(viewState_.logY, uint8_t{v == 0.0f});
       break;
     case kParamViewMinDb:
-      viewState_.minDb = v;
+      rt::relaxedStore(viewState_.minDb, v);
       break;
     case kParamViewMaxDb:
-      viewState_.maxDb = v;
+      rt::relaxedStore(viewState_.maxDb, v);
       break;
     case kParamViewMinLinear:
-      viewState_.minLinear = v;
+      rt::relaxedStore(viewState_.minLinear, v);
       break;
     case kParamViewMaxLinear:
-      viewState_.maxLinear = v;
+      rt::relaxedStore(viewState_.maxLinear, v);
       break;
     case kParamViewSmoothing:
-      viewState_.smoothing = v;
+      rt::relaxedStore(viewState_.smoothing, v);
       break;
     default:
       break;
@@ -251,7 +266,7 @@ void QwkTonalmire::setParameter(int32_t index, float normalized) {
 }
 
 void QwkTonalmire::setProgram(int32_t program) {
-  curProgram = program;
+  rt::relaxedStore(curProgram, program);
   applyOscPortOffset(true);
   trackLatency();
 }

@@ -3,6 +3,7 @@
 // transforms and windows, the display block and the editor.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,4 +95,5 @@ class QwkTonalmire : private detail::ParameterTableCopy, public QwkAuBase {
   std::unique_ptr<SpectralTables> tables_;
   CBrevikKernel* channelKernels_[2] = {};
   ViewState viewState_{};
+  std::atomic<uint32_t> latencyEpoch_{0};  // see trackLatency
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/RelaxedAtomic.h"
 #include "dsp/RealFFT.h"
 
 #if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
@@ -94,26 +95,29 @@ float scaleAndWindow(const float* window, float* out, float gain, uint32_t n) {
 #endif
 }
 
-#if defined(VELDRANA_KERNEL_SSE)
 // The levels are read straight from the program, which a restored chunk
-// may fill with anything; each is kept inside 0 ... 1 (NaN as 0) so that no
-// stored value can make the output non-finite. In-range values pass
-// unchanged. maxps answers its second operand when the first is NaN.
-template <bool kAligned>
+// may fill with anything and other threads (automation, OSC, the editor)
+// change while the audio runs; each is read whole and kept inside 0 ... 1
+// (NaN as 0) so that no stored value can make the output non-finite.
+// In-range values pass unchanged.
+float safeLevel(const float& stored) {
+  const float v = rt::relaxedLoad(stored);
+  return !(v > 0.0f) ? 0.0f : v < 1.0f ? v : 1.0f;
+}
+
+#if defined(VELDRANA_KERNEL_SSE)
+// Four levels gathered one word at a time (a vector load is not atomic per
+// element). maxps answers its second operand when the first is NaN.
 __m128 loadLevels(const float* p) {
-  const __m128 raw = kAligned ? _mm_load_ps(p) : _mm_loadu_ps(p);
+  const __m128 raw = _mm_setr_ps(rt::relaxedLoad(p[0]), rt::relaxedLoad(p[1]),
+                                 rt::relaxedLoad(p[2]), rt::relaxedLoad(p[3]));
   return _mm_min_ps(_mm_max_ps(raw, _mm_setzero_ps()), _mm_set1_ps(1.0f));
 }
 #endif
 
-float safeLevel(float v) {
-  return !(v > 0.0f) ? 0.0f : v < 1.0f ? v : 1.0f;
-}
-
 // Scales bin k (real part f[k], imaginary part f[n/2 + k]) by level[k].
 // Bins 4 ... n/2 - 1 line up on 16-byte boundaries in both halves, so they go
 // four at a time; the three below them and the Nyquist bin go singly.
-template <bool kAligned>
 void applyLevels(float* f, const float* level, uint32_t n) {
   const uint32_t half = n / 2;
   f[0] *= safeLevel(level[0]);
@@ -124,7 +128,7 @@ void applyLevels(float* f, const float* level, uint32_t n) {
   }
 #if defined(VELDRANA_KERNEL_SSE)
   for (uint32_t k = 4; k < half; k += 4) {
-    const __m128 l = loadLevels<kAligned>(level + k);
+    const __m128 l = loadLevels(level + k);
     _mm_store_ps(f + k, _mm_mul_ps(_mm_load_ps(f + k), l));
     _mm_store_ps(f + half + k, _mm_mul_ps(_mm_load_ps(f + half + k), l));
   }
@@ -262,12 +266,7 @@ void CBrevikKernel::processFrame(FrameState& state, uint32_t n, int32_t sizeInde
   const auto size = static_cast<int32_t>(n);
   if (runScript && s.scriptBefore)
     context_->scripts->RunSpectralScript(s.scriptIndex, state.processedSpectrum, size);
-  if (s.binLevels) {
-    if ((reinterpret_cast<uintptr_t>(s.binLevels) & 15u) == 0)
-      applyLevels<true>(state.processedSpectrum, s.binLevels, n);
-    else
-      applyLevels<false>(state.processedSpectrum, s.binLevels, n);
-  }
+  if (s.binLevels) applyLevels(state.processedSpectrum, s.binLevels, n);
   if (runScript && !s.scriptBefore)
     context_->scripts->RunSpectralScript(s.scriptIndex, state.processedSpectrum, size);
 

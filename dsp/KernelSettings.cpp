@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/ParamIds.h"
+#include "core/RelaxedAtomic.h"
 #include "dsp/BrevikKernel.h"
 
 namespace {
@@ -45,19 +46,22 @@ float follow(float meter, float peak, float decay) {
 }  // namespace
 
 void refreshKernelSettings(KernelSettings& settings, const float* values) {
-  settings.sizeIndex = sizeIndexOf(values[kParamFftSize]);
+  // Other threads change the values while the audio runs; each is read whole.
+  const auto value = [values](int32_t index) { return rt::relaxedLoad(values[index]); };
+  settings.sizeIndex = sizeIndexOf(value(kParamFftSize));
   settings.fftSize = fftSizeForIndex(settings.sizeIndex);
-  settings.scriptBefore = values[kParamScriptPosition] != 0.0f;
-  settings.scriptIndex = scriptIndexOf(values[kParamScriptIndex]);
+  settings.scriptBefore = value(kParamScriptPosition) != 0.0f;
+  settings.scriptIndex = scriptIndexOf(value(kParamScriptIndex));
   settings.binLevels = values + kParamBin0Level;
-  const float dry = clampLevel(values[kParamDryLevel]);
-  const float wet = clampLevel(values[kParamWetLevel]);
+  const float dry = clampLevel(value(kParamDryLevel));
+  const float wet = clampLevel(value(kParamWetLevel));
   settings.dryGain = dry * dry * dry;
   settings.wetGain = wet * wet * wet;
-  settings.inputGain = gainFromDecibels(values[kParamInputGain]);
-  settings.outputGain = gainFromDecibels(values[kParamOutputGain]);
+  settings.inputGain = gainFromDecibels(value(kParamInputGain));
+  settings.outputGain = gainFromDecibels(value(kParamOutputGain));
 }
 
+// The render thread reads the display block while this writes it.
 void updateMeters(ViewState& view, CBrevikKernel* const* kernels, int count, uint32_t frames,
                   float sampleRate) {
   if (!kernels || count <= 0) return;
@@ -71,21 +75,24 @@ void updateMeters(ViewState& view, CBrevikKernel* const* kernels, int count, uin
     for (int c = 0; c < shown; ++c) {
       const CBrevikKernel* k = kernels[c];
       if (!k) continue;
-      view.inputMeter[c] = follow(view.inputMeter[c], k->inputPeak(), decay);
-      view.outputMeter[c] = follow(view.outputMeter[c], k->outputPeak(), decay);
+      rt::relaxedStore(view.inputMeter[c],
+                       follow(rt::relaxedLoad(view.inputMeter[c]), k->inputPeak(), decay));
+      rt::relaxedStore(view.outputMeter[c],
+                       follow(rt::relaxedLoad(view.outputMeter[c]), k->outputPeak(), decay));
     }
   }
 
   for (int c = 0; c < shown; ++c) {
     const CBrevikKernel* k = kernels[c];
     if (!k) continue;
-    view.rawSpectrum[c] = k->rawSpectrum();
-    view.processedSpectrum[c] = k->processedSpectrum();
+    rt::relaxedStore(view.rawSpectrum[c], k->rawSpectrum());
+    rt::relaxedStore(view.processedSpectrum[c], k->processedSpectrum());
   }
   for (int c = 0; c < count; ++c) {
     if (kernels[c] && kernels[c]->context()) {
       const int32_t index = kernels[c]->context()->settings.sizeIndex;
-      view.displaySizeIndex = index < 0 ? 0 : index >= kFftSizeCount ? kFftSizeCount - 1 : index;
+      const int32_t shownIndex = index < 0 ? 0 : index >= kFftSizeCount ? kFftSizeCount - 1 : index;
+      rt::relaxedStore(view.displaySizeIndex, shownIndex);
       break;
     }
   }

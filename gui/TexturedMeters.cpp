@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/RelaxedAtomic.h"
 #include "gui/Texture.h"
 
 namespace QW {
@@ -24,7 +25,7 @@ float TexturedMeters::barHeight(float level) const {
 
 TexturedMeters::Bar TexturedMeters::bar(size_t index) const {
   const Meter& meter = meters_[index];
-  const float height = barHeight(meter.level ? *meter.level : 0.0f);
+  const float height = barHeight(meter.level ? rt::relaxedLoad(*meter.level) : 0.0f);
   // An unloaded texture has no size; its coordinates then do not matter.
   const float textureWidth =
       texture_ && texture_->width > 0 ? static_cast<float>(texture_->width) : 1.0f;

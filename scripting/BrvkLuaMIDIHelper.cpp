@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/ParamIds.h"
+#include "core/RelaxedAtomic.h"
 #include "scripting/RealtimeScope.h"
 #include "scripting/SpectralFunctions.h"
 
@@ -14,12 +15,13 @@ QwkTonalmire::BrvkLuaMIDIHelper::BrvkLuaMIDIHelper(QwkTonalmire* effect, QW::Mes
 
 void QwkTonalmire::BrvkLuaMIDIHelper::SetGUIBoolValue(int32_t id, bool value) {
   if (id < 0 || id >= 8) return;
-  tonalmire_->ViewStateAddress()->guiBool[id] = value ? 1 : 0;
+  // The editor reads the indicators without a lock.
+  rt::relaxedStore(tonalmire_->ViewStateAddress()->guiBool[id], uint8_t{value});
 }
 
 bool QwkTonalmire::BrvkLuaMIDIHelper::GetGUIBoolValue(int32_t id) {
   if (id < 0 || id >= 8) return false;
-  return tonalmire_->ViewStateAddress()->guiBool[id] != 0;
+  return rt::relaxedLoad(tonalmire_->ViewStateAddress()->guiBool[id]) != 0;
 }
 
 void QwkTonalmire::BrvkLuaMIDIHelper::RegisterFunctions() {

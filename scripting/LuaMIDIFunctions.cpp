@@ -9,6 +9,7 @@
 
 #include "core/AudioUnitTypes.h"
 #include "core/QwkAuBase.h"
+#include "core/RelaxedAtomic.h"
 #include "core/ViewState.h"
 #include "platform/MonotonicClock.h"
 #include "scripting/InstanceRegistry.h"
@@ -241,12 +242,12 @@ int setOthersGUIBoolValue(lua_State* L) {
   const int32_t id = checkIndicator(L, 2);
   const bool value = lua_toboolean(L, 3) != 0;
   if (!helper.effect()) return 0;
-  InstanceRegistry::instance().ForEachWithKey(InstanceRegistry::ProductOf(helper.effect()), key,
-                                              [&](QwkAuBase* other) {
-                                                if (ViewState* view = viewStateOf(other))
-                                                  view->guiBool[id] = value;
-                                                return true;
-                                              });
+  InstanceRegistry::instance().ForEachWithKey(
+      InstanceRegistry::ProductOf(helper.effect()), key, [&](QwkAuBase* other) {
+        if (ViewState* view = viewStateOf(other))
+          rt::relaxedStore(view->guiBool[id], uint8_t{value});
+        return true;
+      });
   return 0;
 }
 
@@ -256,12 +257,12 @@ int getOthersGUIBoolValue(lua_State* L) {
   const int32_t id = checkIndicator(L, 2);
   bool value = false;
   if (helper.effect()) {
-    InstanceRegistry::instance().ForEachWithKey(InstanceRegistry::ProductOf(helper.effect()), key,
-                                                [&](QwkAuBase* other) {
-                                                  const ViewState* view = viewStateOf(other);
-                                                  value = view && view->guiBool[id] != 0;
-                                                  return false;
-                                                });
+    InstanceRegistry::instance().ForEachWithKey(
+        InstanceRegistry::ProductOf(helper.effect()), key, [&](QwkAuBase* other) {
+          const ViewState* view = viewStateOf(other);
+          value = view && rt::relaxedLoad(view->guiBool[id]) != 0;
+          return false;
+        });
   }
   lua_pushboolean(L, value);
   return 1;

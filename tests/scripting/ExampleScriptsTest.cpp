@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ScriptTestSupport.h"
+#include "core/RelaxedAtomic.h"
 #include "core/ViewState.h"
 
 using namespace scripting_test;
@@ -63,13 +64,14 @@ TEST(ExampleScripts, MidiNoteGateOpensWithNotesAndClosesOnATimer) {
 
   helper.HandleMessage(midi(0x90, 0, 60, 100));
   EXPECT_EQ(effect->getParameterPlain(kParamWetLevel), 1.0f);
-  EXPECT_EQ(effect->ViewStateAddress()->guiBool[0], 1);
+  EXPECT_EQ(rt::relaxedLoad(effect->ViewStateAddress()->guiBool[0]), 1);
   helper.HandleMessage(midi(0x90, 0, 60, 0));                  // note-off as velocity 0
   EXPECT_EQ(effect->getParameterPlain(kParamWetLevel), 1.0f);  // not yet
   for (int i = 0; i < 200 && effect->getParameterPlain(kParamWetLevel) != 0.0f; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(effect->getParameterPlain(kParamWetLevel), 0.0f);
-  EXPECT_EQ(effect->ViewStateAddress()->guiBool[0], 0);
+  // The timer thread wrote it.
+  EXPECT_EQ(rt::relaxedLoad(effect->ViewStateAddress()->guiBool[0]), 0);
 }
 
 }  // namespace

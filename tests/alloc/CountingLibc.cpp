@@ -1,0 +1,334 @@
+#include "CountingLibc.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <semaphore.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+using alloc_test::LibcCall;
+
+// Set only around the host's audio calls; a thread_local bool of the
+// executable is reached without any call of its own.
+thread_local bool tInAudioCall = false;
+std::atomic<uint64_t> gCounts[static_cast<int>(LibcCall::kCount)];
+std::atomic<const void*> gLuaLock{nullptr};
+
+void note(LibcCall call) {
+  if (tInAudioCall) gCounts[static_cast<int>(call)].fetch_add(1, std::memory_order_relaxed);
+}
+
+void noteMutex(const void* mutex, bool locking) {
+  const bool lua = mutex == gLuaLock.load(std::memory_order_relaxed);
+  if (locking)
+    note(lua ? LibcCall::kLuaLock : LibcCall::kOtherLock);
+  else
+    note(lua ? LibcCall::kLuaUnlock : LibcCall::kOtherUnlock);
+}
+
+// The C library's own function of that name, looked up once. dlsym never
+// comes back here: the loader's locks and lookups bind inside the library.
+template <typename Function>
+Function next(std::atomic<void*>& slot, const char* name) {
+  void* f = slot.load(std::memory_order_acquire);
+  if (!f) {
+    f = dlsym(RTLD_NEXT, name);
+    slot.store(f, std::memory_order_release);
+  }
+  return reinterpret_cast<Function>(f);
+}
+
+// The C library's function of that name; each use has a slot of its own.
+#define REAL(name)                               \
+  ([]() {                                        \
+    static std::atomic<void*> slot{nullptr};     \
+    return next<decltype(&::name)>(slot, #name); \
+  }())
+
+}  // namespace
+
+namespace alloc_test {
+
+uint64_t LibcCounts::allBut(LibcCall a, LibcCall b) const {
+  uint64_t sum = 0;
+  for (int i = 0; i < static_cast<int>(LibcCall::kCount); ++i)
+    if (i != static_cast<int>(a) && i != static_cast<int>(b)) sum += calls[i];
+  return sum;
+}
+
+std::string LibcCounts::describe() const {
+  static const char* const kNames[] = {
+      "Lua lock",       "Lua unlock",     "other lock",     "other unlock", "condition wait",
+      "condition wake", "semaphore wait", "semaphore post", "sleep",        "file I/O",
+      "socket I/O",     "stdio",          "syscall",        "thread"};
+  static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(LibcCall::kCount));
+  std::string text;
+  for (int i = 0; i < static_cast<int>(LibcCall::kCount); ++i) {
+    if (calls[i] == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += std::string(kNames[i]) + " " + std::to_string(calls[i]);
+  }
+  return text.empty() ? "none" : text;
+}
+
+void registerLuaLock(const void* mutex) {
+  gLuaLock.store(mutex);
+}
+
+AudioCallScope::AudioCallScope() {
+  tInAudioCall = true;
+}
+
+AudioCallScope::~AudioCallScope() {
+  tInAudioCall = false;
+}
+
+void resetLibcCounts() {
+  for (auto& count : gCounts) count.store(0);
+}
+
+LibcCounts libcCounts() {
+  LibcCounts counts;
+  for (int i = 0; i < static_cast<int>(LibcCall::kCount); ++i) counts.calls[i] = gCounts[i].load();
+  return counts;
+}
+
+}  // namespace alloc_test
+
+// --- Replacements ----------------------------------------------------------
+// Same signatures as the C library's; each notes the call, then forwards.
+
+extern "C" {
+
+int pthread_mutex_lock(pthread_mutex_t* m) noexcept {
+  noteMutex(m, true);
+  return REAL(pthread_mutex_lock)(m);
+}
+int pthread_mutex_trylock(pthread_mutex_t* m) noexcept {
+  noteMutex(m, true);
+  return REAL(pthread_mutex_trylock)(m);
+}
+int pthread_mutex_timedlock(pthread_mutex_t* m, const timespec* t) noexcept {
+  noteMutex(m, true);
+  return REAL(pthread_mutex_timedlock)(m, t);
+}
+int pthread_mutex_unlock(pthread_mutex_t* m) noexcept {
+  noteMutex(m, false);
+  return REAL(pthread_mutex_unlock)(m);
+}
+int pthread_rwlock_rdlock(pthread_rwlock_t* l) noexcept {
+  note(LibcCall::kOtherLock);
+  return REAL(pthread_rwlock_rdlock)(l);
+}
+int pthread_rwlock_wrlock(pthread_rwlock_t* l) noexcept {
+  note(LibcCall::kOtherLock);
+  return REAL(pthread_rwlock_wrlock)(l);
+}
+int pthread_rwlock_unlock(pthread_rwlock_t* l) noexcept {
+  note(LibcCall::kOtherUnlock);
+  return REAL(pthread_rwlock_unlock)(l);
+}
+int pthread_spin_lock(pthread_spinlock_t* l) noexcept {
+  note(LibcCall::kOtherLock);
+  return REAL(pthread_spin_lock)(l);
+}
+int pthread_spin_unlock(pthread_spinlock_t* l) noexcept {
+  note(LibcCall::kOtherUnlock);
+  return REAL(pthread_spin_unlock)(l);
+}
+
+int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
+  note(LibcCall::kConditionWait);
+  return REAL(pthread_cond_wait)(c, m);
+}
+int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const timespec* t) {
+  note(LibcCall::kConditionWait);
+  return REAL(pthread_cond_timedwait)(c, m, t);
+}
+int pthread_cond_signal(pthread_cond_t* c) noexcept {
+  note(LibcCall::kConditionWake);
+  return REAL(pthread_cond_signal)(c);
+}
+int pthread_cond_broadcast(pthread_cond_t* c) noexcept {
+  note(LibcCall::kConditionWake);
+  return REAL(pthread_cond_broadcast)(c);
+}
+
+int sem_wait(sem_t* s) {
+  note(LibcCall::kSemaphoreWait);
+  return REAL(sem_wait)(s);
+}
+int sem_timedwait(sem_t* s, const timespec* t) {
+  note(LibcCall::kSemaphoreWait);
+  return REAL(sem_timedwait)(s, t);
+}
+int sem_trywait(sem_t* s) noexcept {
+  note(LibcCall::kSemaphoreWait);
+  return REAL(sem_trywait)(s);
+}
+int sem_post(sem_t* s) noexcept {
+  note(LibcCall::kSemaphorePost);
+  return REAL(sem_post)(s);
+}
+
+int nanosleep(const timespec* t, timespec* left) {
+  note(LibcCall::kSleep);
+  return REAL(nanosleep)(t, left);
+}
+int clock_nanosleep(clockid_t clock, int flags, const timespec* t, timespec* left) {
+  note(LibcCall::kSleep);
+  return REAL(clock_nanosleep)(clock, flags, t, left);
+}
+int usleep(useconds_t us) {
+  note(LibcCall::kSleep);
+  return REAL(usleep)(us);
+}
+unsigned int sleep(unsigned int s) {
+  note(LibcCall::kSleep);
+  return REAL(sleep)(s);
+}
+int sched_yield() noexcept {
+  note(LibcCall::kSleep);
+  return REAL(sched_yield)();
+}
+
+ssize_t read(int fd, void* buffer, size_t size) {
+  note(LibcCall::kFileIo);
+  return REAL(read)(fd, buffer, size);
+}
+ssize_t write(int fd, const void* buffer, size_t size) {
+  note(LibcCall::kFileIo);
+  return REAL(write)(fd, buffer, size);
+}
+// The mode argument is there only when the flags ask for one.
+int open(const char* path, int flags, ...) {
+  note(LibcCall::kFileIo);
+  mode_t mode = 0;
+  if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return REAL(open)(path, flags, mode);
+}
+int openat(int dir, const char* path, int flags, ...) {
+  note(LibcCall::kFileIo);
+  mode_t mode = 0;
+  if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return REAL(openat)(dir, path, flags, mode);
+}
+int close(int fd) {
+  note(LibcCall::kFileIo);
+  return REAL(close)(fd);
+}
+int poll(pollfd* fds, nfds_t count, int timeout) {
+  note(LibcCall::kFileIo);
+  return REAL(poll)(fds, count, timeout);
+}
+
+ssize_t send(int fd, const void* buffer, size_t size, int flags) {
+  note(LibcCall::kSocketIo);
+  return REAL(send)(fd, buffer, size, flags);
+}
+ssize_t sendto(int fd, const void* buffer, size_t size, int flags, const sockaddr* to,
+               socklen_t length) {
+  note(LibcCall::kSocketIo);
+  return REAL(sendto)(fd, buffer, size, flags, to, length);
+}
+ssize_t recv(int fd, void* buffer, size_t size, int flags) {
+  note(LibcCall::kSocketIo);
+  return REAL(recv)(fd, buffer, size, flags);
+}
+ssize_t recvfrom(int fd, void* buffer, size_t size, int flags, sockaddr* from, socklen_t* length) {
+  note(LibcCall::kSocketIo);
+  return REAL(recvfrom)(fd, buffer, size, flags, from, length);
+}
+
+FILE* fopen(const char* path, const char* mode) {
+  note(LibcCall::kStdio);
+  return REAL(fopen)(path, mode);
+}
+size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
+  note(LibcCall::kStdio);
+  return REAL(fwrite)(data, size, count, stream);
+}
+int fputs(const char* text, FILE* stream) {
+  note(LibcCall::kStdio);
+  return REAL(fputs)(text, stream);
+}
+int puts(const char* text) {
+  note(LibcCall::kStdio);
+  return REAL(puts)(text);
+}
+int fputc(int c, FILE* stream) {
+  note(LibcCall::kStdio);
+  return REAL(fputc)(c, stream);
+}
+int putchar(int c) {
+  note(LibcCall::kStdio);
+  return REAL(putchar)(c);
+}
+int vfprintf(FILE* stream, const char* format, va_list args) {
+  note(LibcCall::kStdio);
+  return REAL(vfprintf)(stream, format, args);
+}
+int fprintf(FILE* stream, const char* format, ...) {
+  note(LibcCall::kStdio);
+  va_list args;
+  va_start(args, format);
+  const int written = REAL(vfprintf)(stream, format, args);
+  va_end(args);
+  return written;
+}
+int printf(const char* format, ...) {
+  note(LibcCall::kStdio);
+  va_list args;
+  va_start(args, format);
+  const int written = REAL(vfprintf)(stdout, format, args);
+  va_end(args);
+  return written;
+}
+int fflush(FILE* stream) {
+  note(LibcCall::kStdio);
+  return REAL(fflush)(stream);
+}
+
+// A system call's arguments are six machine words; reading all six passes
+// on whatever the caller gave, as the C library's own syscall does.
+long syscall(long number, ...) noexcept {
+  note(LibcCall::kSyscall);
+  va_list args;
+  va_start(args, number);
+  long a[6];
+  for (long& word : a) word = va_arg(args, long);
+  va_end(args);
+  return REAL(syscall)(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                   void* argument) noexcept {
+  note(LibcCall::kThread);
+  return REAL(pthread_create)(thread, attributes, start, argument);
+}
+int pthread_join(pthread_t thread, void** result) {
+  note(LibcCall::kThread);
+  return REAL(pthread_join)(thread, result);
+}
+
+}  // extern "C"

@@ -1,0 +1,968 @@
+// A host at its worst, through the shipped .so in one process: several
+// instances, each with an audio thread that changes block size every block
+// and sample rate every few blocks, a control thread that automates
+// parameters, moves the OSC port and saves and restores state chunks while
+// the audio runs, MIDI floods into every instance, an OSC flood over
+// loopback, and fresh instances made and closed all the time to check the
+// saved chunks. Every few seconds the threads that change state stop at a
+// checkpoint, and what must hold once things are quiet is checked.
+//
+// The default run lasts about half a minute; VELDRANA_TORTURE_SECONDS sets
+// the time of the chaotic part (a longer soak, e.g. 600). A short second
+// test aims at one interleaving the chaos only meets by luck: two threads
+// changing "FFT Size" at the same moment.
+#include <arpa/inet.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/so/PluginLoader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kInstances = 3;
+constexpr double kDefaultSeconds = 24.0;
+constexpr double kRoundSeconds = 3.0;
+constexpr int kMaxBlock = 4096;
+constexpr int32_t kChunkBytes = 8500;
+constexpr int32_t kValuesOffset = 176;
+constexpr int32_t kParamCount = 2081;
+
+// Parameter indices (core/ParamIds.h).
+constexpr int32_t kOscPortOffset = 0;
+constexpr int32_t kFftSize = 3;
+constexpr int32_t kScriptIndex = 13;
+constexpr int32_t kScriptPosition = 14;
+constexpr int32_t kBin0Level = 32;
+
+// Resident memory may grow this much from the end of the first round (which
+// lets pools and caches settle) to the last checkpoint.
+constexpr long kMemoryGrowthLimit = 48L << 20;
+
+double tortureSeconds() {
+  const char* text = std::getenv("VELDRANA_TORTURE_SECONDS");
+  const double seconds = text ? std::atof(text) : 0.0;
+  return seconds > 0.0 ? seconds : kDefaultSeconds;
+}
+
+long residentBytes() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+// --- The host side --------------------------------------------------------
+
+// The plug-in calls back from its audio, OSC and timer threads alike.
+struct HostCalls {
+  std::atomic<uint64_t> automations{0};
+  std::atomic<uint64_t> ioChanges{0};
+};
+HostCalls hostCalls;
+
+intptr_t tortureHost(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  switch (opcode) {
+    case vst::audioMasterVersion:
+      return 2400;
+    case vst::audioMasterAutomate:
+      hostCalls.automations.fetch_add(1, std::memory_order_relaxed);
+      return 0;
+    case vst::audioMasterIOChanged:
+      hostCalls.ioChanges.fetch_add(1, std::memory_order_relaxed);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+// The latency the plug-in reports; it may change on any of its threads.
+int32_t latencyOf(vst::AEffect* e) {
+  return __atomic_load_n(&e->initialDelay, __ATOMIC_SEQ_CST);
+}
+
+std::string displayOf(vst::AEffect* e, int32_t index) {
+  char text[256] = {};
+  dispatch(e, vst::effGetParamDisplay, index, 0, text);
+  return text;
+}
+
+// The state chunk the plug-in lends, copied the way a careful host does:
+// the block is the live store of the values, which other threads change
+// while we copy, so each value is read whole.
+std::vector<uint8_t> saveChunk(vst::AEffect* e) {
+  void* data = nullptr;
+  const auto size = static_cast<int32_t>(dispatch(e, vst::effGetChunk, 0, 0, &data));
+  if (size != kChunkBytes || !data) return {};
+  const auto* block = static_cast<const uint8_t*>(data);
+  std::vector<uint8_t> copy(block, block + kValuesOffset);
+  copy.resize(kChunkBytes);
+  const auto* values = reinterpret_cast<const uint32_t*>(block + kValuesOffset);
+  for (int32_t i = 0; i < kParamCount; ++i) {
+    const uint32_t word = __atomic_load_n(&values[i], __ATOMIC_RELAXED);
+    std::memcpy(copy.data() + kValuesOffset + 4 * i, &word, 4);
+  }
+  return copy;
+}
+
+void restoreChunk(vst::AEffect* e, std::vector<uint8_t>& chunk) {
+  dispatch(e, vst::effSetChunk, 0, static_cast<intptr_t>(chunk.size()), chunk.data());
+}
+
+// The latency a chunk's "FFT Size" stands for: the stored value truncated
+// and kept inside 0 ... 7, NaN as 0 (a flood may store any number there).
+int32_t latencyForChunk(const std::vector<uint8_t>& chunk) {
+  float v;
+  std::memcpy(&v, chunk.data() + kValuesOffset + 4 * kFftSize, sizeof v);
+  const int k = !(v >= 1.0f) ? 0 : v >= 7.0f ? 7 : static_cast<int>(v);
+  return 32 << k;
+}
+
+// --- OSC over loopback ----------------------------------------------------
+
+class OscMessage {
+ public:
+  explicit OscMessage(std::string address) : address_(std::move(address)) {}
+  OscMessage& i(int32_t v) {
+    tags_ += 'i';
+    word(static_cast<uint32_t>(v));
+    return *this;
+  }
+  OscMessage& f(float v) {
+    tags_ += 'f';
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    word(bits);
+    return *this;
+  }
+  OscMessage& s(const std::string& v) {
+    tags_ += 's';
+    padded(arguments_, v);
+    return *this;
+  }
+  std::string bytes() const {
+    std::string out;
+    padded(out, address_);
+    padded(out, "," + tags_);
+    return out + arguments_;
+  }
+
+ private:
+  static void padded(std::string& out, const std::string& text) {
+    out += text;
+    out.append(4 - text.size() % 4, '\0');
+  }
+  void word(uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) arguments_ += static_cast<char>(v >> shift);
+  }
+  std::string address_;
+  std::string tags_;
+  std::string arguments_;
+};
+
+class OscClient {
+ public:
+  OscClient() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address = loopback(0);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    url_ = "osc.udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    int bytes = 4 << 20;
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  }
+  ~OscClient() { close(fd_); }
+  OscClient(const OscClient&) = delete;
+  OscClient& operator=(const OscClient&) = delete;
+
+  const std::string& url() const { return url_; }
+
+  void send(int32_t port, const OscMessage& message) const {
+    const std::string datagram = message.bytes();
+    const sockaddr_in to = loopback(port);
+    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+  }
+
+  // Reads whatever has arrived; the number of datagrams.
+  uint64_t drain() const {
+    uint64_t count = 0;
+    char buffer[65536];
+    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
+    return count;
+  }
+
+  // Whether a datagram to address arrives within the time; others are read
+  // and dropped.
+  bool awaitAddress(const std::string& address, int milliseconds) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    char buffer[65536];
+    for (;;) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, 0);
+      if (n <= 0) continue;
+      buffer[n] = '\0';
+      if (address == buffer) return true;
+    }
+  }
+
+ private:
+  static sockaddr_in loopback(int32_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return address;
+  }
+  int fd_;
+  std::string url_;
+};
+
+// 200 ports per test process, as in the OSC service tests, so parallel
+// test processes never share one.
+int32_t oscBasePort() {
+  return 10000 + static_cast<int32_t>(getpid() % 250) * 200;
+}
+
+// --- Coordination ---------------------------------------------------------
+
+// The threads that change state park here at every checkpoint; the
+// checkpoint's checks run while all of them are parked. The run starts at
+// a checkpoint: every thread parks at its first step.
+class Checkpoints {
+ public:
+  explicit Checkpoints(int parties) : parties_(parties) {}
+
+  // Worker side, once per step: parks while a checkpoint runs. False once
+  // the run is over.
+  bool proceed() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stopping_) {
+      ++parked_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return !stopping_ || quit_; });
+      --parked_;
+    }
+    return !quit_;
+  }
+  void stopAll() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_ = true;
+    changed_.wait(lock, [&] { return parked_ == parties_; });
+  }
+  void resumeAll() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = false;
+    changed_.notify_all();
+  }
+  void quit() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+    changed_.notify_all();
+  }
+  bool quitting() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return quit_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  const int parties_;
+  int parked_ = 0;
+  bool stopping_ = true;
+  bool quit_ = false;
+};
+
+// Failures seen on worker threads, reported by the test's own thread.
+class Failures {
+ public:
+  void add(const std::string& what) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (++count_ <= 20) first_.push_back(what);
+  }
+  int count() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return count_;
+  }
+  std::string text() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    std::string all;
+    for (const std::string& line : first_) all += line + "\n";
+    return all;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  int count_ = 0;
+  std::vector<std::string> first_;
+};
+
+struct Figures {
+  std::atomic<uint64_t> blocks{0};
+  std::atomic<uint64_t> samples{0};
+  std::atomic<uint64_t> rateChanges{0};
+  std::atomic<uint64_t> midiEvents{0};
+  std::atomic<uint64_t> parameterSets{0};
+  std::atomic<uint64_t> portMoves{0};
+  std::atomic<uint64_t> chunksSaved{0};
+  std::atomic<uint64_t> chunksRestoredLive{0};
+  std::atomic<uint64_t> chunksVerified{0};
+  std::atomic<uint64_t> freshInstances{0};
+  std::atomic<uint64_t> oscSent{0};
+  std::atomic<uint64_t> oscReceived{0};
+  std::atomic<uint64_t> checkpoints{0};
+};
+
+struct Instance {
+  int number = 0;  // 0-based; also its "/qwks/" number minus 1
+  vst::AEffect* effect = nullptr;
+  // The offset the OSC service was last moved to (0: off). Only the
+  // control thread moves it: the OSC and MIDI floods leave "OSC Port
+  // Offset" alone, and a restored chunk does not move the service.
+  std::atomic<int32_t> oscOffset{0};
+  std::atomic<uint64_t> blocks{0};
+  std::atomic<bool> midiAllowed{true};
+  // Chunks saved from this instance, for restoring while it runs.
+  std::vector<std::vector<uint8_t>> history;
+
+  // Each instance moves its service between offsets of its own.
+  int32_t offsetChoice(int k) const { return k == 0 ? 0 : 1 + number + kInstances * (k - 1); }
+};
+
+struct Torture {
+  PluginLibrary library;
+  std::vector<std::unique_ptr<Instance>> instances;
+  Checkpoints* checkpoints = nullptr;
+  Failures failures;
+  Figures figures;
+  int32_t basePort = oscBasePort();
+  uint32_t seed = 0;
+
+  std::mutex queueMutex;
+  std::deque<std::vector<uint8_t>> toVerify;  // saved chunks for fresh instances
+
+  vst::AEffect* open() {
+    vst::AEffect* e = library.entry()(tortureHost);
+    if (!e) return nullptr;
+    dispatch(e, vst::effOpen);
+    figures.freshInstances.fetch_add(1, std::memory_order_relaxed);
+    return e;
+  }
+};
+
+// --- The threads ----------------------------------------------------------
+
+// A host event list of up to 32 short MIDI messages.
+class MidiBurst {
+ public:
+  static constexpr int kCapacity = 32;
+  MidiBurst() : storage_(sizeof(vst::VstEvents) + kCapacity * sizeof(void*)) {
+    list_ = reinterpret_cast<vst::VstEvents*>(storage_.data());
+    for (int i = 0; i < kCapacity; ++i) {
+      events_[i].type = vst::kVstMidiType;
+      events_[i].byteSize = sizeof(vst::VstMidiEvent);
+      list_->events[i] = reinterpret_cast<vst::VstEvent*>(&events_[i]);
+    }
+  }
+  // Random messages at sorted positions inside a block of frames. Controller
+  // 0 would move the OSC port, which only the control thread does.
+  vst::VstEvents* fill(std::mt19937& rng, int32_t frames) {
+    const int count = 1 + static_cast<int>(rng() % kCapacity);
+    std::vector<int32_t> deltas(static_cast<size_t>(count));
+    for (int32_t& d : deltas) d = static_cast<int32_t>(rng() % static_cast<uint32_t>(frames));
+    std::sort(deltas.begin(), deltas.end());
+    static const uint8_t kControllers[] = {2,  3,  4,  4,  4,  5,  8,  9,  11, 12, 13, 14,
+                                           15, 16, 17, 17, 18, 19, 20, 21, 22, 6,  38};
+    for (int i = 0; i < count; ++i) {
+      auto& e = events_[i];
+      e.deltaFrames = deltas[static_cast<size_t>(i)];
+      const uint32_t kind = rng() % 6;  // half of them controllers
+      const uint8_t status = kind == 0 ? 0x90 : kind == 1 ? 0x80 : kind == 2 ? 0xE0 : 0xB0;
+      const uint8_t d1 = status == 0xB0 ? kControllers[rng() % sizeof kControllers]
+                                        : static_cast<uint8_t>(rng() % 128);
+      const auto d2 = static_cast<uint8_t>(rng() % 128);
+      e.midiData[0] = static_cast<char>(status | (rng() % 16));
+      e.midiData[1] = static_cast<char>(d1);
+      e.midiData[2] = static_cast<char>(d2);
+    }
+    list_->numEvents = count;
+    return list_;
+  }
+
+ private:
+  std::vector<unsigned char> storage_;
+  vst::VstMidiEvent events_[kCapacity]{};
+  vst::VstEvents* list_ = nullptr;
+};
+
+int32_t randomBlockSize(std::mt19937& rng) {
+  switch (rng() % 3) {
+    case 0:
+      return 1 + static_cast<int32_t>(rng() % kMaxBlock);
+    case 1:
+      return 1 << (rng() % 13);  // 1 ... 4096
+    default:
+      return 1 + static_cast<int32_t>(rng() % 64);
+  }
+}
+
+// The host's audio thread of one instance. It never parks: the audio goes
+// on through the checkpoints, only the MIDI pauses.
+void audioThread(Torture& t, Instance& in) {
+  std::mt19937 rng(t.seed + 101 * static_cast<uint32_t>(in.number));
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  std::vector<float> noise(2 * kMaxBlock);
+  for (float& v : noise) v = unit(rng);
+  std::vector<float> inL(kMaxBlock), inR(kMaxBlock), outL(kMaxBlock), outR(kMaxBlock);
+  float* ins[2] = {inL.data(), inR.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  MidiBurst midi;
+  static const float kRates[] = {22050.0f, 44100.0f, 48000.0f, 88200.0f, 96000.0f, 192000.0f};
+  vst::AEffect* e = in.effect;
+
+  while (!t.checkpoints->quitting()) {
+    const int32_t frames = randomBlockSize(rng);
+    if (rng() % 32 == 0) {
+      dispatch(e, vst::effMainsChanged, 0, 0);
+      dispatch(e, vst::effSetSampleRate, 0, 0, nullptr, kRates[rng() % 6]);
+      dispatch(e, vst::effSetBlockSize, 0, frames);
+      dispatch(e, vst::effMainsChanged, 0, 1);
+      t.figures.rateChanges.fetch_add(1, std::memory_order_relaxed);
+    }
+    // Loud, quiet or silent input from anywhere in the noise table.
+    const float level = rng() % 8 == 0 ? 0.0f : std::ldexp(1.0f, -static_cast<int>(rng() % 24));
+    const size_t start = rng() % kMaxBlock;
+    for (int32_t i = 0; i < frames; ++i) {
+      inL[static_cast<size_t>(i)] = level * noise[start + static_cast<size_t>(i)];
+      inR[static_cast<size_t>(i)] =
+          level * noise[2 * kMaxBlock - 1 - start - static_cast<size_t>(i)];
+    }
+    if (in.midiAllowed.load() && rng() % 3 == 0) {
+      vst::VstEvents* list = midi.fill(rng, frames);
+      dispatch(e, vst::effProcessEvents, 0, 0, list);
+      t.figures.midiEvents.fetch_add(static_cast<uint64_t>(list->numEvents),
+                                     std::memory_order_relaxed);
+    }
+    e->processReplacing(e, ins, outs, frames);
+
+    for (int32_t i = 0; i < frames; ++i) {
+      if (!std::isfinite(outL[static_cast<size_t>(i)]) ||
+          !std::isfinite(outR[static_cast<size_t>(i)])) {
+        t.failures.add("instance " + std::to_string(in.number) + ": non-finite output at sample " +
+                       std::to_string(i) + " of a block of " + std::to_string(frames));
+        break;
+      }
+    }
+    const int32_t latency = latencyOf(e);
+    if (latency < 32 || latency > 4096 || (latency & (latency - 1)) != 0)
+      t.failures.add("instance " + std::to_string(in.number) + ": latency " +
+                     std::to_string(latency) + " is no FFT size");
+    in.blocks.fetch_add(1);
+    t.figures.blocks.fetch_add(1, std::memory_order_relaxed);
+    t.figures.samples.fetch_add(static_cast<uint64_t>(frames), std::memory_order_relaxed);
+  }
+}
+
+// The host's user-interface thread of one instance: automation, parameter
+// texts, programs and state chunks, all while the audio runs.
+void controlThread(Torture& t, Instance& in) {
+  std::mt19937 rng(t.seed + 7919 * static_cast<uint32_t>(in.number + 1));
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  vst::AEffect* e = in.effect;
+  static const int32_t kSettings[] = {1, 2, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15, 16, 17, 18};
+
+  while (t.checkpoints->proceed()) {
+    const uint32_t roll = rng() % 1000;
+    if (roll < 250) {
+      // "FFT Size" and "Script Index": new transforms, latency, scripts.
+      const int32_t index = rng() % 2 ? kFftSize : kScriptIndex;
+      e->setParameter(e, index,
+                      index == kFftSize ? static_cast<float>(rng() % 8) / 7.0f : unit(rng));
+      t.figures.parameterSets.fetch_add(1, std::memory_order_relaxed);
+    } else if (roll < 500) {
+      e->setParameter(e, kSettings[rng() % (sizeof kSettings / sizeof kSettings[0])], unit(rng));
+      t.figures.parameterSets.fetch_add(1, std::memory_order_relaxed);
+    } else if (roll < 620) {
+      for (int k = 0; k < 16; ++k)
+        e->setParameter(e, kBin0Level + static_cast<int32_t>(rng() % 2049), unit(rng));
+      t.figures.parameterSets.fetch_add(16, std::memory_order_relaxed);
+    } else if (roll < 623) {
+      // Rarely: the OSC flood needs the service to stay on a port a while.
+      const int32_t offset = in.offsetChoice(static_cast<int>(rng() % 4));
+      e->setParameter(e, kOscPortOffset, static_cast<float>(offset) / 100.0f);
+      in.oscOffset.store(offset);
+      t.figures.portMoves.fetch_add(1, std::memory_order_relaxed);
+    } else if (roll < 625) {
+      // The one program once more: the service moves to the offset the
+      // program holds now (a restored chunk may have changed it).
+      dispatch(e, vst::effSetProgram, 0, 0);
+      const float offset = e->getParameter(e, kOscPortOffset) * 100.0f;
+      in.oscOffset.store(static_cast<int32_t>(std::lround(offset)));
+      t.figures.portMoves.fetch_add(1, std::memory_order_relaxed);
+    } else if (roll < 760) {
+      const int32_t index = static_cast<int32_t>(rng() % 40);
+      displayOf(e, index);
+      e->getParameter(e, index);
+    } else if (roll < 880) {
+      std::vector<uint8_t> chunk = saveChunk(e);
+      if (chunk.empty()) {
+        t.failures.add("instance " + std::to_string(in.number) + ": effGetChunk gave no block");
+        continue;
+      }
+      t.figures.chunksSaved.fetch_add(1, std::memory_order_relaxed);
+      {
+        const std::lock_guard<std::mutex> lock(t.queueMutex);
+        if (t.toVerify.size() < 8) t.toVerify.push_back(chunk);
+      }
+      if (in.history.size() >= 4) in.history.erase(in.history.begin());
+      in.history.push_back(std::move(chunk));
+    } else if (!in.history.empty()) {
+      restoreChunk(e, in.history[rng() % in.history.size()]);
+      t.figures.chunksRestoredLive.fetch_add(1, std::memory_order_relaxed);
+    }
+    // About as busy as a host's user-interface thread can get.
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+}
+
+// Remote controllers: a burst of messages to one instance's port every few
+// milliseconds, at most about 4000 messages a second.
+void oscThread(Torture& t) {
+  std::mt19937 rng(t.seed + 31337);
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+  OscClient client;
+  // Plain ranges of the settings the flood sets (core/TonalmireParameters.cpp);
+  // "OSC Port Offset" is left to the control threads.
+  struct Range {
+    int32_t index;
+    float minimum, maximum;
+  };
+  static const Range kRanges[] = {{1, 0, 1},     {2, 0, 1},    {3, 0, 7},     {3, -2, 9},
+                                  {6, -180, 0},  {7, -180, 0}, {10, 0, 2000}, {11, -80, 36},
+                                  {12, -80, 36}, {13, 0, 6},   {14, 0, 1},    {15, -100, 100},
+                                  {16, 0, 1},    {17, 0, 1},   {18, 0, 1}};
+  const auto randomSetting = [&](float& value) {
+    const Range& r = kRanges[rng() % (sizeof kRanges / sizeof kRanges[0])];
+    value = r.minimum + (r.maximum - r.minimum) * unit(rng);
+    return r.index;
+  };
+  const auto randomBin = [&] { return kBin0Level + static_cast<int32_t>(rng() % 2049); };
+  uint64_t sent = 0;
+
+  while (t.checkpoints->proceed()) {
+    Instance& in = *t.instances[rng() % t.instances.size()];
+    const int32_t offset = in.oscOffset.load();
+    if (offset == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    const int32_t port = t.basePort + offset;
+    for (int k = 0; k < 8; ++k) {
+      float value = 0.0f;
+      const uint32_t roll = rng() % 1000;
+      if (roll < 300) {
+        const int32_t index = randomSetting(value);
+        client.send(port, OscMessage("/set").i(index).f(value));
+      } else if (roll < 450) {
+        client.send(port, OscMessage("/set").i(randomBin()).f(unit(rng)));
+      } else if (roll < 550) {
+        client.send(port, OscMessage("/get").i(randomBin()).s(client.url()).s("/value"));
+      } else if (roll < 650) {
+        // Another instance's setting through this instance's port.
+        const int32_t index = randomSetting(value);
+        const std::string address =
+            "/qwks/" + std::to_string(1 + rng() % kInstances) + "/" + std::to_string(index);
+        client.send(port, OscMessage(address).f(value));
+      } else if (roll < 720) {
+        // Subscribers make every change of these reach the notify thread.
+        // (Subscribing to a setting every MIDI burst changes would mostly
+        // test the overflow line.)
+        const int32_t index = rng() % 2 ? kScriptPosition : kBin0Level + 7;
+        client.send(port, OscMessage(rng() % 3 ? "/registerUpdate" : "/unregisterUpdate")
+                              .i(index)
+                              .s(client.url())
+                              .s("/changed"));
+      } else if (roll < 800) {
+        client.send(port, OscMessage(rng() % 2 ? "/startNote" : "/stopNote")
+                              .i(static_cast<int32_t>(rng() % 128))
+                              .f(unit(rng)));
+      } else if (roll < 880) {
+        // Through the scripting state, on the receive thread.
+        const int32_t index = randomSetting(value);
+        client.send(port, OscMessage("/exec").s("setParameter").i(index).f(value));
+      } else if (roll < 950) {
+        client.send(port, OscMessage("/ping").s(client.url()).s("/pong"));
+      } else if (roll < 999) {
+        client.send(port, OscMessage("/getInfo").i(randomBin()).s(client.url()).s("/info"));
+      } else {
+        // Refused (with a line on standard output): no such parameter.
+        const int32_t index = rng() % 2 ? kParamCount + static_cast<int32_t>(rng() % 1000)
+                                        : -1 - static_cast<int32_t>(rng() % 1000);
+        client.send(port, OscMessage("/set").i(index).f(value));
+      }
+      ++sent;
+    }
+    t.figures.oscSent.store(sent, std::memory_order_relaxed);
+    t.figures.oscReceived.fetch_add(client.drain(), std::memory_order_relaxed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  t.figures.oscReceived.fetch_add(client.drain(), std::memory_order_relaxed);
+}
+
+// A saved chunk restored into a fresh instance reads back exactly: the
+// block it lends afterwards holds the same bytes, and the latency follows
+// its FFT size.
+void verifyInFreshInstance(Torture& t, std::vector<uint8_t> chunk, const char* where) {
+  vst::AEffect* fresh = t.open();
+  if (!fresh) {
+    t.failures.add(std::string(where) + ": no fresh instance");
+    return;
+  }
+  restoreChunk(fresh, chunk);
+  void* data = nullptr;
+  const auto size = static_cast<int32_t>(dispatch(fresh, vst::effGetChunk, 0, 0, &data));
+  if (size != kChunkBytes || !data || std::memcmp(data, chunk.data(), kChunkBytes) != 0)
+    t.failures.add(std::string(where) + ": a restored chunk does not read back as saved");
+  const int32_t expected = latencyForChunk(chunk);
+  if (latencyOf(fresh) != expected)
+    t.failures.add(std::string(where) + ": restored FFT size " + std::to_string(expected) +
+                   " but latency " + std::to_string(latencyOf(fresh)));
+  dispatch(fresh, vst::effClose);
+  t.figures.chunksVerified.fetch_add(1, std::memory_order_relaxed);
+}
+
+// A host scanning or reloading while the song plays: fresh instances come
+// and go, each proving one saved chunk.
+void verifierThread(Torture& t) {
+  while (t.checkpoints->proceed()) {
+    std::optional<std::vector<uint8_t>> chunk;
+    {
+      const std::lock_guard<std::mutex> lock(t.queueMutex);
+      if (!t.toVerify.empty()) {
+        chunk = std::move(t.toVerify.front());
+        t.toVerify.pop_front();
+      }
+    }
+    if (!chunk) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    verifyInFreshInstance(t, std::move(*chunk), "while running");
+  }
+}
+
+// --- The checkpoint -------------------------------------------------------
+
+// Once every thread that changes state is parked and the audio threads
+// have handled their last MIDI, the instances are quiet.
+void quieten(Torture& t, OscClient& probe, uint64_t pingNumber) {
+  t.checkpoints->stopAll();
+  for (auto& in : t.instances) in->midiAllowed.store(false);
+  for (auto& in : t.instances) {
+    const uint64_t seen = in->blocks.load();
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (in->blocks.load() < seen + 2 && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (in->blocks.load() < seen + 2)
+      t.failures.add("instance " + std::to_string(in->number) + ": the audio thread is stuck");
+  }
+  // An answered ping proves the service handled every earlier datagram;
+  // after a move the service opens its new port asynchronously.
+  for (auto& in : t.instances) {
+    const int32_t offset = in->oscOffset.load();
+    if (offset == 0) continue;
+    const std::string reply =
+        "/pong/" + std::to_string(pingNumber) + "/" + std::to_string(in->number);
+    bool answered = false;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!answered && Clock::now() < deadline) {
+      probe.send(t.basePort + offset, OscMessage("/ping").s(probe.url()).s(reply));
+      answered = probe.awaitAddress(reply, 500);
+    }
+    if (!answered)
+      t.failures.add("instance " + std::to_string(in->number) + ": no OSC answer on port " +
+                     std::to_string(t.basePort + offset));
+  }
+}
+
+void checkQuietInstances(Torture& t) {
+  for (auto& in : t.instances) {
+    vst::AEffect* e = in->effect;
+    const std::string where = "checkpoint, instance " + std::to_string(in->number);
+    std::vector<uint8_t> chunk = saveChunk(e);
+    ASSERT_EQ(chunk.size(), static_cast<size_t>(kChunkBytes)) << where;
+    // The latency is that of the FFT size stored now, whoever set it last.
+    const int32_t expected = latencyForChunk(chunk);
+    EXPECT_EQ(latencyOf(e), expected) << where;
+    std::vector<float> values(kParamCount);
+    for (int32_t i = 0; i < kParamCount; ++i)
+      values[static_cast<size_t>(i)] = e->getParameter(e, i);
+
+    vst::AEffect* fresh = t.open();
+    ASSERT_NE(fresh, nullptr) << where;
+    restoreChunk(fresh, chunk);
+    int mismatches = 0;
+    for (int32_t i = 0; i < kParamCount; ++i) {
+      const float a = values[static_cast<size_t>(i)];
+      const float b = fresh->getParameter(fresh, i);
+      if (std::memcmp(&a, &b, sizeof a) != 0 && ++mismatches <= 5)
+        ADD_FAILURE() << where << ": parameter " << i << " was " << a << ", restored " << b;
+    }
+    EXPECT_EQ(mismatches, 0) << where;
+    EXPECT_EQ(latencyOf(fresh), expected) << where;
+    dispatch(fresh, vst::effClose);
+    t.figures.chunksVerified.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+// The roles of the run. The editor role (opening and closing the editor
+// of an instance under a PrivateXvfb, with random X input from XTest)
+// belongs in kInstanceRoles once the new editor is in; a role that changes
+// state parks at checkpoints through Torture::checkpoints.
+struct Role {
+  const char* name;
+  bool parksAtCheckpoints;
+  void (*run)(Torture&, Instance&);
+};
+const Role kInstanceRoles[] = {
+    {"audio", false, audioThread},
+    {"control", true, controlThread},
+};
+struct ProcessRole {
+  const char* name;
+  void (*run)(Torture&);
+};
+const ProcessRole kProcessRoles[] = {
+    {"osc", oscThread},
+    {"verifier", verifierThread},
+};
+
+// No user scripts or preferences: a private home, whose preferences give
+// the OSC base port, in effect while it lives.
+class IsolatedHome {
+ public:
+  explicit IsolatedHome(int32_t oscBasePort) {
+    char pattern[] = "/tmp/veldrana-torture-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (!made) return;
+    path_ = made;
+    const std::string config = path_ + "/config";
+    const std::string folder = config + "/Quillworks/Veldrana";
+    for (const std::string& dir : {config, config + "/Quillworks", folder, path_ + "/scripts"})
+      mkdir(dir.c_str(), 0700);
+    if (FILE* f = std::fopen((folder + "/preferences").c_str(), "w")) {
+      std::fprintf(f, "OSC Base Port=%d\n", oscBasePort);
+      std::fclose(f);
+    }
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    setenv("XDG_DATA_HOME", path_.c_str(), 1);
+    setenv("VELDRANA_SCRIPTS_DIR", (path_ + "/scripts").c_str(), 1);
+  }
+  ~IsolatedHome() {
+    if (path_.empty()) return;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "VELDRANA_SCRIPTS_DIR"})
+      unsetenv(name);
+    nftw(path_.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS);
+  }
+  IsolatedHome(const IsolatedHome&) = delete;
+  IsolatedHome& operator=(const IsolatedHome&) = delete;
+  bool ready() const { return !path_.empty(); }
+
+ private:
+  static int removeEntry(const char* path, const struct stat*, int, FTW*) {
+    return std::remove(path);
+  }
+  std::string path_;
+};
+
+// Hosts set parameters from their audio and user-interface threads at the
+// same time. Whichever of two simultaneous "FFT Size" changes lands last,
+// the latency left behind must be its size's.
+TEST(HostTorture, LatencyFollowsTheLastOfSimultaneousFftSizeChanges) {
+  IsolatedHome home(oscBasePort());
+  ASSERT_TRUE(home.ready());
+  PluginLibrary library;
+  vst::AEffect* e = library.entry()(tortureHost);
+  ASSERT_NE(e, nullptr);
+
+  // This thread and one other set it at the same moment, a different size
+  // each, in every round; the other thread ends when the round is -1. The
+  // threads spin so that they meet closely, and yield when a busy machine
+  // keeps one of them waiting.
+  constexpr int kRounds = 50000;
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  std::atomic<int> round{0};
+  std::atomic<int> done{0};
+  const auto awaitRound = [](const std::atomic<int>& value, int wanted) {
+    for (int spins = 0;; ++spins) {
+      const int now = value.load();
+      if (now == wanted || now < 0) return now;
+      if (spins > 1000) std::this_thread::yield();
+    }
+  };
+  const auto sizeFor = [](int r, int which) {
+    return static_cast<float>((r + 4 * which) % 8) / 7.0f;
+  };
+  std::thread other([&] {
+    for (int r = 1; awaitRound(round, r) == r; ++r) {
+      e->setParameter(e, kFftSize, sizeFor(r, 1));
+      done.store(r);
+    }
+  });
+  int stale = 0;
+  int rounds = 0;
+  while (rounds < kRounds && Clock::now() < deadline) {
+    const int r = ++rounds;
+    round.store(r);
+    e->setParameter(e, kFftSize, sizeFor(r, 0));
+    awaitRound(done, r);
+    const long k = std::lround(e->getParameter(e, kFftSize) * 7.0f);
+    if (latencyOf(e) != (32 << k) && ++stale <= 5)
+      ADD_FAILURE() << "round " << r << ": FFT size " << (32 << k) << ", latency " << latencyOf(e);
+  }
+  round.store(-1);
+  other.join();
+  std::printf("%d rounds of two simultaneous FFT size changes\n", rounds);
+  EXPECT_EQ(stale, 0);
+  dispatch(e, vst::effClose);
+}
+
+TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
+  Torture t;
+  IsolatedHome home(t.basePort);
+  ASSERT_TRUE(home.ready());
+
+  t.seed = static_cast<uint32_t>(std::random_device{}());
+  std::printf("torture seed %u\n", t.seed);
+  const double seconds = tortureSeconds();
+
+  for (int i = 0; i < kInstances; ++i) {
+    auto in = std::make_unique<Instance>();
+    in->number = i;
+    in->effect = t.open();
+    ASSERT_NE(in->effect, nullptr);
+    dispatch(in->effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(in->effect, vst::effSetBlockSize, 0, kMaxBlock);
+    dispatch(in->effect, vst::effMainsChanged, 0, 1);
+    const int32_t offset = in->offsetChoice(1);
+    in->effect->setParameter(in->effect, kOscPortOffset, static_cast<float>(offset) / 100.0f);
+    in->oscOffset.store(offset);
+    t.instances.push_back(std::move(in));
+  }
+  // The instances take "/qwks/" numbers 1, 2, 3 before any fresh instance
+  // exists, so the flood's numbered addresses never reach a fresh one.
+  OscClient probe;
+  probe.send(t.basePort + t.instances[0]->oscOffset.load(),
+             OscMessage("/qwks/" + std::to_string(kInstances) + "/1").f(0.0f));
+
+  int parties = static_cast<int>(sizeof kProcessRoles / sizeof kProcessRoles[0]);
+  for (const Role& role : kInstanceRoles)
+    if (role.parksAtCheckpoints) parties += kInstances;
+  Checkpoints checkpoints(parties);
+  t.checkpoints = &checkpoints;
+
+  // Named threads, so that a report names the role.
+  std::vector<std::thread> threads;
+  for (auto& in : t.instances) {
+    for (const Role& role : kInstanceRoles) {
+      threads.emplace_back([&t, &instance = *in, role] {
+        pthread_setname_np(pthread_self(), role.name);
+        role.run(t, instance);
+      });
+    }
+  }
+  for (const ProcessRole& role : kProcessRoles) {
+    threads.emplace_back([&t, role] {
+      pthread_setname_np(pthread_self(), role.name);
+      role.run(t);
+    });
+  }
+
+  long startMemory = 0;
+  long endMemory = 0;
+  const int rounds = std::max(2, static_cast<int>(std::lround(seconds / kRoundSeconds)));
+  const auto roundTime = std::chrono::duration<double>(seconds / rounds);
+  for (int round = 0; round <= rounds; ++round) {
+    quieten(t, probe, static_cast<uint64_t>(round));
+    checkQuietInstances(t);
+    t.figures.checkpoints.fetch_add(1);
+    // The first round lets every pool and cache settle; growth is measured
+    // from its end.
+    if (round == 1) startMemory = residentBytes();
+    if (round == rounds) {
+      endMemory = residentBytes();
+      break;
+    }
+    for (auto& in : t.instances) in->midiAllowed.store(true);
+    checkpoints.resumeAll();
+    std::this_thread::sleep_for(roundTime);
+  }
+  checkpoints.quit();
+  for (std::thread& thread : threads) thread.join();
+  for (auto& in : t.instances) {
+    dispatch(in->effect, vst::effMainsChanged, 0, 0);
+    dispatch(in->effect, vst::effClose);
+  }
+
+  EXPECT_EQ(t.failures.count(), 0) << t.failures.text();
+  EXPECT_LT(endMemory - startMemory, kMemoryGrowthLimit)
+      << "resident memory grew from " << startMemory << " to " << endMemory << " bytes";
+  const Figures& f = t.figures;
+  std::printf(
+      "torture: %d instances, %.0f s, %llu blocks (%llu samples), %llu sample-rate changes, "
+      "%llu MIDI events, %llu parameter sets, %llu port moves, %llu OSC messages sent "
+      "(%llu datagrams back), %llu chunks saved, %llu restored while running, %llu verified in "
+      "%llu fresh instances, %llu checkpoints, %llu automations and %llu latency changes "
+      "reported to the host, resident memory %ld -> %ld kB\n",
+      kInstances, seconds, static_cast<unsigned long long>(f.blocks.load()),
+      static_cast<unsigned long long>(f.samples.load()),
+      static_cast<unsigned long long>(f.rateChanges.load()),
+      static_cast<unsigned long long>(f.midiEvents.load()),
+      static_cast<unsigned long long>(f.parameterSets.load()),
+      static_cast<unsigned long long>(f.portMoves.load()),
+      static_cast<unsigned long long>(f.oscSent.load()),
+      static_cast<unsigned long long>(f.oscReceived.load()),
+      static_cast<unsigned long long>(f.chunksSaved.load()),
+      static_cast<unsigned long long>(f.chunksRestoredLive.load()),
+      static_cast<unsigned long long>(f.chunksVerified.load()),
+      static_cast<unsigned long long>(f.freshInstances.load() - kInstances),
+      static_cast<unsigned long long>(f.checkpoints.load()),
+      static_cast<unsigned long long>(hostCalls.automations.load()),
+      static_cast<unsigned long long>(hostCalls.ioChanges.load()), startMemory / 1024,
+      endMemory / 1024);
+}
+
+}  // namespace
