@@ -11,6 +11,7 @@ namespace QW {
 class LuaGui;
 class Manager;
 class UIElement;
+struct Colour;
 
 namespace luagui {
 
@@ -49,6 +50,17 @@ UIElement* checkElement(lua_State* L, int index);
 // A parameter name (looked up) or an index.
 int32_t checkParameter(lua_State* L, int index);
 float checkFloat(lua_State* L, int index);
+
+// A box given as x, y, width and height in four arguments from first.
+struct ScriptRect {
+  float x;
+  float y;
+  float width;
+  float height;
+};
+ScriptRect checkRect(lua_State* L, int first);
+// Red, green and blue from first, then alpha when withAlpha (else opaque).
+Colour checkColour(lua_State* L, int first, bool withAlpha);
 
 // elementSetVisible(element, visible) and elementIsVisible(element): the
 // element methods as global functions.

@@ -32,11 +32,6 @@ QwkAuBase* checkEffect(lua_State* L) {
   return effect;
 }
 
-Colour checkColour(lua_State* L, int first, bool withAlpha) {
-  return {checkFloat(L, first), checkFloat(L, first + 1), checkFloat(L, first + 2),
-          withAlpha ? checkFloat(L, first + 3) : 1.0f};
-}
-
 void addToRoot(Manager* manager, UIElement* element) {
   std::lock_guard<std::recursive_mutex> lock(manager->sceneMutex());
   manager->root()->add(element);
@@ -101,10 +96,7 @@ int button(lua_State* L) {
   const int count = lua_gettop(L);
   const char* name = luaL_checkstring(L, 1);
   const char* text = luaL_checkstring(L, 2);
-  const float x = checkFloat(L, 3);
-  const float y = checkFloat(L, 4);
-  const float width = checkFloat(L, 5);
-  const float height = checkFloat(L, 6);
+  const ScriptRect box = checkRect(L, 3);
   checkManager(L);
   lua_getfield(L, LUA_REGISTRYINDEX, kButtonLookup);
   auto* lookup = static_cast<LuaGui::ButtonLookup*>(lua_touserdata(L, -1));
@@ -113,8 +105,8 @@ int button(lua_State* L) {
   const auto found = lookup->find(name);
   if (found == lookup->end()) return luaL_error(L, "button not found: %s", name);
   LuaGui* gui = host(L);
-  UIElement* made = gui->makeButton(L, count, text, gui->namedButtonAction(found->second), x, y,
-                                    width, height, found->second.id);
+  UIElement* made = gui->makeButton(L, count, text, gui->namedButtonAction(found->second), box.x,
+                                    box.y, box.width, box.height, found->second.id);
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -122,16 +114,13 @@ int button(lua_State* L) {
 int slider(lua_State* L) {
   const int count = lua_gettop(L);
   const int32_t parameter = checkParameter(L, 1);
-  const float x = checkFloat(L, 2);
-  const float y = checkFloat(L, 3);
-  const float width = checkFloat(L, 4);
-  const float height = checkFloat(L, 5);
+  const ScriptRect box = checkRect(L, 2);
   const char* orientation = luaL_checkstring(L, 6);
   if (orientation[0] != 'h' && orientation[0] != 'v')
     return luaL_error(L, "unknown slider orientation: %s", orientation);
   checkManager(L);
-  UIElement* made =
-      host(L)->makeSlider(L, count, parameter, x, y, width, height, orientation[0] == 'h');
+  UIElement* made = host(L)->makeSlider(L, count, parameter, box.x, box.y, box.width, box.height,
+                                        orientation[0] == 'h');
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -143,17 +132,14 @@ int luaButton(lua_State* L) {
   const char* text = luaL_checkstring(L, 2);
   const char* tooltip = luaL_checkstring(L, 3);
   const char* kind = luaL_checkstring(L, 4);
-  const float x = checkFloat(L, 5);
-  const float y = checkFloat(L, 6);
-  const float width = checkFloat(L, 7);
-  const float height = checkFloat(L, 8);
+  const ScriptRect box = checkRect(L, 5);
   Manager* manager = checkManager(L);
   lua_pushvalue(L, 1);
   const int reference = luaL_ref(L, LUA_REGISTRYINDEX);
   const int32_t id = manager->addTooltip(tooltip);
   LuaGui* gui = host(L);
-  UIElement* made = gui->makeLuaButton(L, count, text, gui->luaFunctionAction(reference), x, y,
-                                       width, height, id, kind[0] == 't');
+  UIElement* made = gui->makeLuaButton(L, count, text, gui->luaFunctionAction(reference), box.x,
+                                       box.y, box.width, box.height, id, kind[0] == 't');
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -163,15 +149,13 @@ int propertyTriggerButton(lua_State* L) {
   const auto property = static_cast<uint32_t>(luaL_checknumber(L, 1));
   const char* text = luaL_checkstring(L, 2);
   const char* tooltip = luaL_checkstring(L, 3);
-  const float x = checkFloat(L, 4);
-  const float y = checkFloat(L, 5);
-  const float width = checkFloat(L, 6);
-  const float height = checkFloat(L, 7);
+  const ScriptRect box = checkRect(L, 4);
   Manager* manager = checkManager(L);
   const int32_t id = manager->addTooltip(tooltip);
   LuaGui* gui = host(L);
-  UIElement* made = gui->makePropertyTriggerButton(
-      L, count, text, gui->propertyTriggerAction(property), x, y, width, height, id);
+  UIElement* made =
+      gui->makePropertyTriggerButton(L, count, text, gui->propertyTriggerAction(property), box.x,
+                                     box.y, box.width, box.height, id);
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -182,15 +166,12 @@ int propertyButton(lua_State* L) {
   const char* text = luaL_checkstring(L, 2);
   const char* tooltip = luaL_checkstring(L, 3);
   const char* kind = luaL_checkstring(L, 4);
-  const float x = checkFloat(L, 5);
-  const float y = checkFloat(L, 6);
-  const float width = checkFloat(L, 7);
-  const float height = checkFloat(L, 8);
+  const ScriptRect box = checkRect(L, 5);
   Manager* manager = checkManager(L);
   const int32_t id = manager->addTooltip(tooltip);
   const int mode = kind[0] == 't' ? 1 : kind[0] == 'i' ? 2 : 0;
-  UIElement* made =
-      host(L)->makePropertyButton(L, count, text, property, x, y, width, height, id, mode);
+  UIElement* made = host(L)->makePropertyButton(L, count, text, property, box.x, box.y, box.width,
+                                                box.height, id, mode);
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -234,12 +215,9 @@ int font(lua_State* L) {
 
 int dropDown(lua_State* L) {
   const int32_t parameter = checkParameter(L, 1);
-  const float x = checkFloat(L, 2);
-  const float y = checkFloat(L, 3);
-  const float width = checkFloat(L, 4);
-  const float height = checkFloat(L, 5);
+  const ScriptRect box = checkRect(L, 2);
   checkManager(L);
-  UIElement* made = host(L)->makeDropDown(L, parameter, x, y, width, height);
+  UIElement* made = host(L)->makeDropDown(L, parameter, box.x, box.y, box.width, box.height);
   pushObject(L, made, kElementType);
   return 1;
 }
@@ -262,13 +240,11 @@ int label(lua_State* L) {
 
 int textField(lua_State* L) {
   const int32_t parameter = checkParameter(L, 1);
-  const float x = checkFloat(L, 2);
-  const float y = checkFloat(L, 3);
-  const float width = checkFloat(L, 4);
-  const float height = checkFloat(L, 5);
+  const ScriptRect box = checkRect(L, 2);
   const char* format = luaL_optstring(L, 6, "");
   Manager* manager = checkManager(L);
-  TextField* made = manager->create<TextField>(parameter, x, y, width, height, std::string(format));
+  TextField* made = manager->create<TextField>(parameter, box.x, box.y, box.width, box.height,
+                                               std::string(format));
   pushObject(L, made, kTextFieldType);
   return 1;
 }

@@ -97,6 +97,17 @@ float checkFloat(lua_State* L, int index) {
   return static_cast<float>(luaL_checknumber(L, index));
 }
 
+// Braced lists are read in order, so an error names the first bad argument.
+ScriptRect checkRect(lua_State* L, int first) {
+  return {checkFloat(L, first), checkFloat(L, first + 1), checkFloat(L, first + 2),
+          checkFloat(L, first + 3)};
+}
+
+Colour checkColour(lua_State* L, int first, bool withAlpha) {
+  return {checkFloat(L, first), checkFloat(L, first + 1), checkFloat(L, first + 2),
+          withAlpha ? checkFloat(L, first + 3) : 1.0f};
+}
+
 void newType(lua_State* L, const char* name, const luaL_Reg* methods) {
   luaL_newmetatable(L, name);
   lua_pushvalue(L, -1);
@@ -224,24 +235,12 @@ Label* checkLabel(lua_State* L) {
   return static_cast<Label*>(checkObject(L, 1, kLabelType, "label expected"));
 }
 
-Colour checkColour4(lua_State* L, int first) {
-  return {checkFloat(L, first), checkFloat(L, first + 1), checkFloat(L, first + 2),
-          checkFloat(L, first + 3)};
-}
-
-int labelSetBackgroundColour(lua_State* L) {
+template <void (Label::*Setter)(const Colour&)>
+int labelColour(lua_State* L) {
   Label* label = checkLabel(L);
-  const Colour colour = checkColour4(L, 2);
+  const Colour colour = checkColour(L, 2, true);
   const auto lock = sceneLock(label);
-  label->setBackgroundColour(colour);
-  return 0;
-}
-
-int labelSetForegroundColour(lua_State* L) {
-  Label* label = checkLabel(L);
-  const Colour colour = checkColour4(L, 2);
-  const auto lock = sceneLock(label);
-  label->setForegroundColour(colour);
+  (label->*Setter)(colour);
   return 0;
 }
 
@@ -250,11 +249,9 @@ int labelSetForegroundColour(lua_State* L) {
 template <void (TextField::*Setter)(float, float, float)>
 int textFieldColour(lua_State* L) {
   auto* field = static_cast<TextField*>(checkObject(L, 1, kTextFieldType, "textfield expected"));
-  const float r = checkFloat(L, 2);
-  const float g = checkFloat(L, 3);
-  const float b = checkFloat(L, 4);
+  const Colour colour = checkColour(L, 2, false);
   const auto lock = sceneLock(field);
-  (field->*Setter)(r, g, b);
+  (field->*Setter)(colour.r, colour.g, colour.b);
   return 0;
 }
 
@@ -273,8 +270,8 @@ const luaL_Reg kElementMethods[] = {{"setVisible", elementSetVisible},
                                     {"getState", elementGetState},
                                     {nullptr, nullptr}};
 
-const luaL_Reg kLabelMethods[] = {{"setBackgroundColour", labelSetBackgroundColour},
-                                  {"setForegroundColour", labelSetForegroundColour},
+const luaL_Reg kLabelMethods[] = {{"setBackgroundColour", labelColour<&Label::setBackgroundColour>},
+                                  {"setForegroundColour", labelColour<&Label::setForegroundColour>},
                                   {nullptr, nullptr}};
 
 const luaL_Reg kTextFieldMethods[] = {

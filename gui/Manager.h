@@ -220,6 +220,9 @@ class Manager {
   virtual std::unique_ptr<RenderingShutdowner> createRenderingShutdowner();
   // The layer picture as a full-window quad.
   virtual void drawLayer();
+  // That quad in white with the layer's texture coordinates, for whatever
+  // texturing or program the caller has set up.
+  void drawLayerQuad() const;
   // Appends to a parameter tooltip; draws at (x, y) when font is not null.
   virtual void drawParameterExtra(Font* /*font*/, int32_t /*parameter*/, float /*x*/, float /*y*/,
                                   std::string& /*text*/) {}
@@ -232,6 +235,19 @@ class Manager {
   QwkAuBase* effect_;
 
  private:
+  // The banner's layout as one copy: the script thread may change it while
+  // a frame is drawn.
+  struct BannerLayout {
+    Bounds box;
+    int content;
+    float textX;
+    float tooltipX;
+    int designWidth;
+  };
+  BannerLayout bannerLayout() const;
+  // Where the banner text run reads its colour, from the shared style.
+  void takeBannerTextColour();
+
   struct Hovered {
     UIElement* element;
     Bounds box;

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/GlobalSettings.h"
+#include "gui/GlDraw.h"
 #include "gui/Manager.h"
 #include "gui/SharedStyle.h"
 #include "platform/Diagnostics.h"
@@ -35,13 +36,13 @@ constexpr float kFloatingPadding = 5.0f;
 
 using Clock = std::chrono::steady_clock;
 
-void quad(float x0, float y0, float x1, float y1) {
-  glBegin(GL_QUADS);
-  glVertex2f(x0, y0);
-  glVertex2f(x1, y0);
-  glVertex2f(x1, y1);
-  glVertex2f(x0, y1);
-  glEnd();
+// Without depth, lighting or culling: the layer picture and what lies on it
+// are flat, drawn in order.
+void drawFlat() {
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_CULL_FACE);
 }
 
 void light(GLenum light, GLenum what, float a, float b, float c, float d) {
@@ -209,26 +210,16 @@ void Manager::setUpRendering() {
     for (auto& renderer : renderers_) renderer->prepareRendering();
     prepareRendering();
 
-    Bounds banner;
-    int kind;
-    float textX;
-    {
-      std::lock_guard<std::mutex> layout(layoutMutex_);
-      banner = bannerBox_;
-      kind = bannerContent_;
-      textX = bannerTextX_;
-    }
+    const BannerLayout banner = bannerLayout();
+    const int kind = banner.content;
     if (mainFont_ && kind != kBannerNone) {
       char text[64];
       std::snprintf(text, sizeof text, "%sveldrana %d.%d.%d",
                     kind == kBannerMakerAndVersion ? "quillworks : " : "", kVersion[0], kVersion[1],
                     kVersion[2]);
-      const Colour c = SharedStyle::bannerTextColour();
-      bannerTextColour_[0] = c.r;
-      bannerTextColour_[1] = c.g;
-      bannerTextColour_[2] = c.b;
-      bannerTextColour_[3] = c.a;
-      bannerText_->addRun(text, textX, banner.minY - mainFont_->descender(), bannerTextColour_);
+      takeBannerTextColour();
+      bannerText_->addRun(text, banner.textX, banner.box.minY - mainFont_->descender(),
+                          bannerTextColour_);
     }
   }
   if (bridge_) bridge_->finishSetup();
@@ -317,10 +308,7 @@ void Manager::renderLayer() {
   glViewport(0, 0, design.width, design.height);
   glClearColor(background.r, background.g, background.b, 0.0f);
   glClear(GL_COLOR_BUFFER_BIT);
-  glDisable(GL_DEPTH_TEST);
-  glDepthMask(GL_FALSE);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_CULL_FACE);
+  drawFlat();
   // Drawn in window pixels and stored upside down; drawLayer's texture
   // coordinates turn it back.
   glMatrixMode(GL_PROJECTION);
@@ -362,13 +350,32 @@ void Manager::uploadOffscreenLayer() {
 }
 
 void Manager::drawLayer() {
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, layerTexture_);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  drawLayerQuad();
+  glDisable(GL_TEXTURE_2D);
+}
+
+Manager::BannerLayout Manager::bannerLayout() const {
+  std::lock_guard<std::mutex> layout(layoutMutex_);
+  return {bannerBox_, bannerContent_, bannerTextX_, tooltipX_, designSize_.width};
+}
+
+void Manager::takeBannerTextColour() {
+  const Colour c = SharedStyle::bannerTextColour();
+  bannerTextColour_[0] = c.r;
+  bannerTextColour_[1] = c.g;
+  bannerTextColour_[2] = c.b;
+  bannerTextColour_[3] = c.a;
+}
+
+void Manager::drawLayerQuad() const {
+  // Only the design's part of the texture holds the picture.
   const Size designPixels = designPixelSize();
   const Size layer = layerSize();
   const float s = static_cast<float>(designPixels.width) / static_cast<float>(layer.width);
   const float t = static_cast<float>(designPixels.height) / static_cast<float>(layer.height);
-  glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, layerTexture_);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
   glBegin(GL_QUADS);
   glTexCoord2f(0.0f, t);
@@ -380,7 +387,6 @@ void Manager::drawLayer() {
   glTexCoord2f(0.0f, 0.0f);
   glVertex2f(-1.0f, 1.0f);
   glEnd();
-  glDisable(GL_TEXTURE_2D);
 }
 
 // ---- One frame ----
@@ -428,10 +434,7 @@ bool Manager::drawFrame() {
 
   // The layer picture behind everything flat.
   glDepthRange(0.0, 0.1);
-  glDisable(GL_DEPTH_TEST);
-  glDepthMask(GL_FALSE);
-  glDisable(GL_LIGHTING);
-  glDisable(GL_CULL_FACE);
+  drawFlat();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
@@ -474,11 +477,7 @@ void Manager::drawOverlay() {
   glEnable(GL_COLOR_MATERIAL);
 
   // The banner run points at this; the layout script may change it later.
-  const Colour textColour = SharedStyle::bannerTextColour();
-  bannerTextColour_[0] = textColour.r;
-  bannerTextColour_[1] = textColour.g;
-  bannerTextColour_[2] = textColour.b;
-  bannerTextColour_[3] = textColour.a;
+  takeBannerTextColour();
 
   const bool floating = GlobalSettings::floatingTooltip.load(std::memory_order_relaxed);
   std::string floatingText;
@@ -488,13 +487,7 @@ void Manager::drawOverlay() {
       std::lock_guard<std::mutex> layout(layoutMutex_);
       return banner_;
     }();
-    if (!banner.empty()) {
-      glEnable(GL_BLEND);
-      glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-      glColor4f(colour.r, colour.g, colour.b, colour.a);
-      quad(banner.minX, banner.minY, banner.maxX, banner.maxY);
-      glDisable(GL_BLEND);
-    }
+    if (!banner.empty()) gl::blendQuad(banner.minX, banner.minY, banner.maxX, banner.maxY, colour);
     drawTooltip(floating ? &floatingText : nullptr);
   }
 
@@ -508,21 +501,15 @@ void Manager::drawOverlay() {
 
 void Manager::drawTooltip(std::string* floatingText) {
   Font* font = mainFont_.get();
-  Bounds banner;
-  int kind;
-  float x;
-  int designWidth;
-  {
-    std::lock_guard<std::mutex> layout(layoutMutex_);
-    banner = bannerBox_;
-    kind = bannerContent_;
-    x = tooltipX_;
-    designWidth = designSize_.width;
-  }
+  const BannerLayout banner = bannerLayout();
+  float x = banner.tooltipX;
   // Automatic placement uses the design width: the overlay is drawn in
   // design pixels whatever the window's size.
-  if (x < 0.0f) x = kind == kBannerNone ? 25.0f : static_cast<float>(designWidth) / 2.0f + 15.0f;
-  const float y = banner.minY - font->descender();
+  if (x < 0.0f) {
+    x = banner.content == kBannerNone ? 25.0f
+                                      : static_cast<float>(banner.designWidth) / 2.0f + 15.0f;
+  }
+  const float y = banner.box.minY - font->descender();
   glColor4fv(bannerTextColour_);
 
   const int32_t id = editedParameter_ >= 0 ? editedParameter_ : hoveredId_;
@@ -578,11 +565,8 @@ void Manager::drawFloatingTooltip(const std::string& text) {
   }
   if (floatingAlpha_ <= 0.0f) return;
   const Bounds& box = floatingBox_;
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-  glColor4f(0.7f, 0.7f, 0.7f, 0.5f * floatingAlpha_);
-  quad(box.minX - kFloatingPadding, box.minY, box.maxX + kFloatingPadding, box.maxY);
-  glDisable(GL_BLEND);
+  gl::blendQuad(box.minX - kFloatingPadding, box.minY, box.maxX + kFloatingPadding, box.maxY,
+                {0.7f, 0.7f, 0.7f, 0.5f * floatingAlpha_});
   glColor4f(0.8f, 0.8f, 0.8f, 0.9f * floatingAlpha_);
   floatingTooltip_.set(font, floatingText_, box.minX, box.minY - font->descender());
   floatingTooltip_.draw(font);

@@ -110,11 +110,6 @@ void Ovmanager::drawLayer() {
     Manager::drawLayer();
     return;
   }
-  const Size pixels = designPixelSize();
-  const Size layer = layerSize();
-  const float s = static_cast<float>(pixels.width) / static_cast<float>(layer.width);
-  const float t = static_cast<float>(pixels.height) / static_cast<float>(layer.height);
-
   glUseProgram(program_.name());
   const bool normalMap = backgroundNormal_ && backgroundNormal_->glName != 0;
   if (normalMap) {
@@ -127,17 +122,7 @@ void Ovmanager::drawLayer() {
   glUniform1i(texLocation_, 0);
   glUniform1f(viewportHLocation_, layerViewportHeight());
 
-  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, t);
-  glVertex2f(-1.0f, -1.0f);
-  glTexCoord2f(s, t);
-  glVertex2f(1.0f, -1.0f);
-  glTexCoord2f(s, 0.0f);
-  glVertex2f(1.0f, 1.0f);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex2f(-1.0f, 1.0f);
-  glEnd();
+  drawLayerQuad();
 
   if (normalMap) {
     glActiveTexture(GL_TEXTURE1);

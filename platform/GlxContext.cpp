@@ -6,6 +6,26 @@
 
 namespace platform {
 
+GLXFBConfig choosePbufferConfig(Display* display, int screen) {
+  const int wanted[] = {GLX_DRAWABLE_TYPE,
+                        GLX_PBUFFER_BIT,
+                        GLX_RENDER_TYPE,
+                        GLX_RGBA_BIT,
+                        GLX_RED_SIZE,
+                        8,
+                        GLX_GREEN_SIZE,
+                        8,
+                        GLX_BLUE_SIZE,
+                        8,
+                        None};
+  int count = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(display, screen, wanted, &count);
+  // The configurations themselves belong to the server; only the list is ours.
+  const GLXFBConfig first = configs && count > 0 ? configs[0] : nullptr;
+  if (configs) XFree(configs);
+  return first;
+}
+
 std::unique_ptr<GlxWindowContext> GlxWindowContext::create(Window window, std::string& whyNot) {
   std::unique_ptr<X11Connection> connection = X11Connection::open(whyNot);
   if (!connection) return nullptr;
@@ -82,30 +102,15 @@ std::unique_ptr<GlxOffscreenContext> GlxOffscreenContext::create(GlxWindowContex
     return nullptr;
   }
   Display* display = connection.display();
-  const int wanted[] = {GLX_DRAWABLE_TYPE,
-                        GLX_PBUFFER_BIT,
-                        GLX_RENDER_TYPE,
-                        GLX_RGBA_BIT,
-                        GLX_RED_SIZE,
-                        8,
-                        GLX_GREEN_SIZE,
-                        8,
-                        GLX_BLUE_SIZE,
-                        8,
-                        None};
-  int count = 0;
-  GLXFBConfig* configs = glXChooseFBConfig(display, shareWith.screen(), wanted, &count);
-  if (!configs || count == 0) {
-    if (configs) XFree(configs);
+  const GLXFBConfig config = choosePbufferConfig(display, shareWith.screen());
+  if (!config) {
     whyNot = "the X server offers no off-screen OpenGL drawables (pbuffers)";
     return nullptr;
   }
   std::unique_ptr<GlxOffscreenContext> self(new GlxOffscreenContext(connection, width, height));
   const int size[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, None};
-  self->pbuffer_ = glXCreatePbuffer(display, configs[0], size);
-  self->context_ =
-      glXCreateNewContext(display, configs[0], GLX_RGBA_TYPE, shareWith.context(), True);
-  XFree(configs);
+  self->pbuffer_ = glXCreatePbuffer(display, config, size);
+  self->context_ = glXCreateNewContext(display, config, GLX_RGBA_TYPE, shareWith.context(), True);
   if (connection.syncAndTakeError() != 0 || !self->pbuffer_ || !self->context_) {
     whyNot = "cannot create an off-screen OpenGL drawable of " + std::to_string(width) + "x" +
              std::to_string(height);

@@ -13,6 +13,10 @@
 
 namespace platform {
 
+// The first configuration of screen with 8-bit RGB and pbuffer drawables;
+// null when the server offers none.
+GLXFBConfig choosePbufferConfig(Display* display, int screen);
+
 class GlxWindowContext {
  public:
   // A direct-rendering context for window's visual; null with the reason.

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "core/ViewState.h"
+#include "gui/Bounds.h"
 #include "gui/Button.h"
 #include "gui/DropDown.h"
 #include "gui/Knob.h"
@@ -35,13 +36,10 @@ QW::Texture* checkTexture(lua_State* L, int index) {
 // levelMeters(texture, u, v, width, height)
 int levelMeters(lua_State* L) {
   QW::Texture* texture = checkTexture(L, 1);
-  const float u = checkFloat(L, 2);
-  const float v = checkFloat(L, 3);
-  const float width = checkFloat(L, 4);
-  const float height = checkFloat(L, 5);
+  const ScriptRect area = checkRect(L, 2);
   QW::Manager* manager = checkManager(L);
-  QW::TexturedMeters* made = manager->addRenderer(
-      std::make_unique<QW::TexturedMeters>(manager, texture, u, v, width, height));
+  QW::TexturedMeters* made = manager->addRenderer(std::make_unique<QW::TexturedMeters>(
+      manager, texture, area.x, area.y, area.width, area.height));
   pushObject(L, made, kLevelMetersType);
   return 1;
 }
@@ -99,13 +97,10 @@ int knobRenderer(lua_State* L) {
 
 // waveformDisplay(x, y, width, height)
 int waveformDisplay(lua_State* L) {
-  const float x = checkFloat(L, 1);
-  const float y = checkFloat(L, 2);
-  const float width = checkFloat(L, 3);
-  const float height = checkFloat(L, 4);
+  const ScriptRect box = checkRect(L, 1);
   QW::Manager* manager = checkManager(L);
-  QW::WaveformDisplay* made =
-      manager->create<QW::WaveformDisplay>(x, y, width, height, manager->viewState());
+  QW::WaveformDisplay* made = manager->create<QW::WaveformDisplay>(
+      box.x, box.y, box.width, box.height, manager->viewState());
   pushObject(L, made, kWaveformDisplayType);
   return 1;
 }
@@ -118,11 +113,9 @@ QW::WaveformDisplay* checkDisplay(lua_State* L) {
 template <void (QW::WaveformDisplay::*Setter)(float, float, float)>
 int displayColour(lua_State* L) {
   QW::WaveformDisplay* display = checkDisplay(L);
-  const float r = checkFloat(L, 2);
-  const float g = checkFloat(L, 3);
-  const float b = checkFloat(L, 4);
+  const QW::Colour colour = checkColour(L, 2, false);
   std::lock_guard<std::recursive_mutex> lock(display->manager()->sceneMutex());
-  (display->*Setter)(r, g, b);
+  (display->*Setter)(colour.r, colour.g, colour.b);
   return 0;
 }
 

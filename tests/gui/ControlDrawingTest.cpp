@@ -20,8 +20,7 @@
 #include "gui/Group.h"
 #include "gui/Manager.h"
 #include "gui/TextField.h"
-#include "platform/GlxContext.h"
-#include "platform/X11ChildWindow.h"
+#include "tests/support/GlTestContext.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/RecordingHost.h"
 
@@ -30,50 +29,20 @@ namespace {
 constexpr int kWidth = 120;
 constexpr int kHeight = 120;
 
-using Rgb = std::array<int, 3>;
+using gltest::near;
+using gltest::Rgb;
 
 std::unique_ptr<PrivateXvfb> server;
 
 class ControlDrawing : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!PrivateXvfb::installed()) return;
-    server = std::make_unique<PrivateXvfb>();
-    if (server->display().empty()) server.reset();
-  }
+  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
     if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    display = XOpenDisplay(server->display().c_str());
-    ASSERT_NE(display, nullptr);
-    parent =
-        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-    std::string whyNot;
-    const char* old = getenv("DISPLAY");
-    if (old) savedDisplay = old;
-    hadDisplay = old != nullptr;
-    setenv("DISPLAY", server->display().c_str(), 1);
-    window = platform::X11ChildWindow::create(parent, kWidth, kHeight, whyNot);
-    ASSERT_NE(window, nullptr) << whyNot;
-    context = platform::GlxWindowContext::create(window->id(), whyNot);
-    ASSERT_NE(context, nullptr) << whyNot;
-    glewExperimental = GL_TRUE;
-    ASSERT_EQ(glewInit(), static_cast<GLenum>(GLEW_OK));
-
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
+    ASSERT_TRUE(editorWindow.open(server->display()));
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
 
@@ -81,36 +50,9 @@ class ControlDrawing : public ::testing::Test {
     manager->setWindowSize({kWidth, kHeight});
   }
 
-  void TearDown() override {
-    manager.reset();
-    context.reset();
-    window.reset();
-    if (display) {
-      if (parent) XDestroyWindow(display, parent);
-      XCloseDisplay(display);
-    }
-    if (hadDisplay)
-      setenv("DISPLAY", savedDisplay.c_str(), 1);
-    else
-      unsetenv("DISPLAY");
-  }
+  void TearDown() override { manager.reset(); }
 
-  Rgb pixel(int x, int y) {
-    glFinish();
-    unsigned char rgba[4] = {};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return {rgba[0], rgba[1], rgba[2]};
-  }
-
-  static ::testing::AssertionResult near(const Rgb& actual, const Rgb& expected) {
-    for (size_t k = 0; k < 3; ++k)
-      if (std::abs(actual[k] - expected[k]) > 3)
-        return ::testing::AssertionFailure()
-               << "(" << actual[0] << ", " << actual[1] << ", " << actual[2] << ") is not ("
-               << expected[0] << ", " << expected[1] << ", " << expected[2] << ")";
-    return ::testing::AssertionSuccess();
-  }
+  static Rgb pixel(int x, int y) { return gltest::readPixel(x, y); }
 
   // What every element must leave as it found it.
   static void expectCleanState() {
@@ -123,13 +65,8 @@ class ControlDrawing : public ::testing::Test {
 
   RecordingHost host;
   std::unique_ptr<QwkTonalmire> effect = std::make_unique<QwkTonalmire>(RecordingHost::callback());
+  gltest::EditorWindow editorWindow{kWidth, kHeight};
   std::unique_ptr<QW::Manager> manager;
-  Display* display = nullptr;
-  Window parent = 0;
-  std::unique_ptr<platform::X11ChildWindow> window;
-  std::unique_ptr<platform::GlxWindowContext> context;
-  std::string savedDisplay;
-  bool hadDisplay = false;
 };
 
 TEST_F(ControlDrawing, TextFieldShowsFocusAndTypingInsideItsGroup) {

@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 // clang-format on
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <set>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +27,9 @@
 #include "gui/Manager.h"
 #include "support/PrivateXvfb.h"
 #include "support/RecordingHost.h"
+#include "support/ScopedEnv.h"
 #include "support/TestLayout.h"
+#include "support/X11Host.h"
 #include "support/XTestInput.h"
 
 namespace {
@@ -38,43 +38,26 @@ using namespace std::chrono_literals;
 using testlayout::kHeight;
 using testlayout::kWidth;
 
-int countEntries(const char* folder) {
-  int n = 0;
-  if (DIR* d = opendir(folder)) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
-
-struct Rgb {
-  int r, g, b;
-};
+using x11host::countEntries;
+using x11host::Picture;
+using x11host::Rgb;
 
 std::unique_ptr<PrivateXvfb> server;
 
 class EditorGesture : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!PrivateXvfb::installed()) return;
-    server = std::make_unique<PrivateXvfb>();
-    if (server->display().empty()) server.reset();
-  }
+  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
     if (!PrivateXvfb::installed())
       GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
     ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    const char* old = getenv("DISPLAY");
-    if (old) savedDisplay = old;
-    setenv("DISPLAY", server->display().c_str(), 1);
-    const char* oldConfig = getenv("XDG_CONFIG_HOME");
-    if (oldConfig) savedConfig = oldConfig;
+    displayVariable.emplace("DISPLAY", server->display().c_str());
     // Preferences of our own, not the user's.
     configHome = ::testing::TempDir() + "veldrana-gesture-" + std::to_string(getpid());
     mkdir(configHome.c_str(), 0700);
-    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    configVariable.emplace("XDG_CONFIG_HOME", configHome.c_str());
 
     display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
@@ -93,28 +76,11 @@ class EditorGesture : public ::testing::Test {
       if (parent) XDestroyWindow(display, parent);
       XCloseDisplay(display);
     }
-    restore("DISPLAY", savedDisplay);
-    restore("XDG_CONFIG_HOME", savedConfig);
+    configVariable.reset();
+    displayVariable.reset();
   }
 
-  static void restore(const char* name, const std::string& value) {
-    if (value.empty())
-      unsetenv(name);
-    else
-      setenv(name, value.c_str(), 1);
-  }
-
-  // A top-level host window at the screen's origin (no window manager), so
-  // root and window coordinates agree.
-  Window makeParent() {
-    XSetWindowAttributes a{};
-    a.background_pixel = WhitePixel(display, DefaultScreen(display));
-    Window w = XCreateWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, 0,
-                             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &a);
-    XMapWindow(display, w);
-    XSync(display, False);
-    return w;
-  }
+  Window makeParent() { return x11host::makeHostWindow(display, kWidth, kHeight); }
 
   static void* handle(Window w) { return reinterpret_cast<void*>(static_cast<uintptr_t>(w)); }
 
@@ -126,21 +92,13 @@ class EditorGesture : public ::testing::Test {
     ASSERT_GE(editor->manager()->framesDrawn(), 3u);
   }
 
-  // The host's idle calls at about 30 a second until done() or 5 s.
+  // The host's idle calls until done() or 5 s.
   void idleUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-      editor->idle();
-      std::this_thread::sleep_for(33ms);
-    }
+    x11host::idleUntil([this] { editor->idle(); }, done, 5s);
   }
 
   void idleFor(std::chrono::milliseconds time) {
-    const auto end = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < end) {
-      editor->idle();
-      std::this_thread::sleep_for(33ms);
-    }
+    x11host::idleFor([this] { editor->idle(); }, time);
   }
 
   // A design point (origin bottom left) as a screen point.
@@ -155,44 +113,13 @@ class EditorGesture : public ::testing::Test {
     return d.normalise(d.plain());
   }
 
-  std::vector<Window> children(Window w) {
-    Window root = 0;
-    Window parentOfW = 0;
-    Window* list = nullptr;
-    unsigned int n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, w, &root, &parentOfW, &list, &n)) {
-      out.assign(list, list + n);
-      if (list) XFree(list);
-    }
-    return out;
-  }
-
-  struct Picture {
-    int width = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
-  };
+  std::vector<Window> children(Window w) { return x11host::childWindows(display, w); }
 
   Picture capture() {
-    Picture picture;
     const auto kids = children(parent);
     EXPECT_EQ(kids.size(), 1u);
-    if (kids.size() != 1u) return picture;
-    XImage* image = XGetImage(display, kids[0], 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
-    EXPECT_NE(image, nullptr);
-    if (!image) return picture;
-    picture.width = kWidth;
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const unsigned long p = XGetPixel(image, x, y);
-        picture.pixels.push_back({static_cast<int>((p & image->red_mask) >> 16),
-                                  static_cast<int>((p & image->green_mask) >> 8),
-                                  static_cast<int>(p & image->blue_mask)});
-      }
-    }
-    XDestroyImage(image);
-    return picture;
+    if (kids.size() != 1u) return {};
+    return x11host::capture(display, kids[0], kWidth, kHeight);
   }
 
   // The background colour where nothing is drawn, the label's white box
@@ -211,9 +138,7 @@ class EditorGesture : public ::testing::Test {
     EXPECT_GT(white.r, 230);
     EXPECT_GT(white.g, 230);
     EXPECT_GT(white.b, 230);
-    std::set<int> colours;
-    for (const Rgb& c : picture.pixels) colours.insert((c.r << 16) | (c.g << 8) | c.b);
-    EXPECT_GE(colours.size(), 20u);
+    EXPECT_GE(x11host::distinctColours(picture), 20u);
   }
 
   int hostCalls(int32_t opcode, int32_t index) {
@@ -222,8 +147,8 @@ class EditorGesture : public ::testing::Test {
     return n;
   }
 
-  std::string savedDisplay;
-  std::string savedConfig;
+  std::optional<ScopedEnv> displayVariable;
+  std::optional<ScopedEnv> configVariable;
   std::string configHome;
   Display* display = nullptr;
   Window parent = 0;

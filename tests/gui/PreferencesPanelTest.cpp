@@ -20,9 +20,8 @@
 #include "gui/Manager.h"
 #include "gui/PreferencesPanel.h"
 #include "gui/PreferencesPanelLayout.h"
-#include "platform/GlxContext.h"
 #include "platform/Preferences.h"
-#include "platform/X11ChildWindow.h"
+#include "support/GlTestContext.h"
 #include "support/PrivateXvfb.h"
 #include "support/RecordingHost.h"
 
@@ -405,62 +404,21 @@ TEST_F(PreferencesPanelTest, OpeningHookMakesOnePanelInFrontAndReusesIt) {
 constexpr int kDrawWidth = 1024;
 constexpr int kDrawHeight = 512;
 
-using Rgb = std::array<int, 3>;
+using gltest::near;
+using gltest::Rgb;
 
 std::unique_ptr<PrivateXvfb> drawingServer;
 
-::testing::AssertionResult near(const Rgb& actual, const Rgb& expected, int tolerance = 3) {
-  for (size_t k = 0; k < 3; ++k) {
-    if (std::abs(actual[k] - expected[k]) > tolerance) {
-      return ::testing::AssertionFailure()
-             << "(" << actual[0] << ", " << actual[1] << ", " << actual[2] << ") is not ("
-             << expected[0] << ", " << expected[1] << ", " << expected[2] << ")";
-    }
-  }
-  return ::testing::AssertionSuccess();
-}
-
 class PreferencesPanelDrawing : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!PrivateXvfb::installed()) return;
-    drawingServer = std::make_unique<PrivateXvfb>();
-    if (drawingServer->display().empty()) drawingServer.reset();
-  }
+  static void SetUpTestSuite() { drawingServer = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { drawingServer.reset(); }
 
   void SetUp() override {
     if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_NE(drawingServer, nullptr) << "Xvfb did not start";
     sandbox = std::make_unique<SettingsSandbox>();
-    const char* old = getenv("DISPLAY");
-    hadDisplay = old != nullptr;
-    if (old) savedDisplay = old;
-    setenv("DISPLAY", drawingServer->display().c_str(), 1);
-    display = XOpenDisplay(drawingServer->display().c_str());
-    ASSERT_NE(display, nullptr);
-    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, kDrawWidth, kDrawHeight,
-                                 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-    std::string whyNot;
-    window = platform::X11ChildWindow::create(parent, kDrawWidth, kDrawHeight, whyNot);
-    ASSERT_NE(window, nullptr) << whyNot;
-    context = platform::GlxWindowContext::create(window->id(), whyNot);
-    ASSERT_NE(context, nullptr) << whyNot;
-    glewExperimental = GL_TRUE;
-    ASSERT_EQ(glewInit(), static_cast<GLenum>(GLEW_OK));
-    // The overlay pass's projection: window pixels, origin bottom left.
-    glViewport(0, 0, kDrawWidth, kDrawHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, kDrawWidth, 0.0, kDrawHeight, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
+    ASSERT_TRUE(editorWindow.open(drawingServer->display()));
 
     // No fonts: the panel draws its boxes only.
     manager = std::make_unique<QW::Manager>(nullptr);
@@ -470,20 +428,7 @@ class PreferencesPanelDrawing : public ::testing::Test {
     panel->close();
   }
 
-  void TearDown() override {
-    manager.reset();
-    context.reset();
-    window.reset();
-    if (display) {
-      if (parent) XDestroyWindow(display, parent);
-      XCloseDisplay(display);
-    }
-    if (hadDisplay)
-      setenv("DISPLAY", savedDisplay.c_str(), 1);
-    else
-      unsetenv("DISPLAY");
-    sandbox.reset();
-  }
+  void TearDown() override { manager.reset(); }
 
   // The editor behind the panel, then the panel's pass.
   void drawFrame() {
@@ -492,13 +437,8 @@ class PreferencesPanelDrawing : public ::testing::Test {
     manager->root()->drawOverlay();
   }
 
-  Rgb pixel(Point p) {
-    glFinish();
-    unsigned char rgba[4] = {};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(static_cast<int>(p.x), static_cast<int>(p.y), 1, 1, GL_RGBA, GL_UNSIGNED_BYTE,
-                 rgba);
-    return {rgba[0], rgba[1], rgba[2]};
+  static Rgb pixel(Point p) {
+    return gltest::readPixel(static_cast<int>(p.x), static_cast<int>(p.y));
   }
 
   // Pixels of a check box's square that are as dark as its tick.
@@ -519,12 +459,7 @@ class PreferencesPanelDrawing : public ::testing::Test {
   }
 
   std::unique_ptr<SettingsSandbox> sandbox;
-  std::string savedDisplay;
-  bool hadDisplay = false;
-  Display* display = nullptr;
-  Window parent = 0;
-  std::unique_ptr<platform::X11ChildWindow> window;
-  std::unique_ptr<platform::GlxWindowContext> context;
+  gltest::EditorWindow editorWindow{kDrawWidth, kDrawHeight};
   std::unique_ptr<QW::Manager> manager;
   PreferencesPanel* panel = nullptr;
 };

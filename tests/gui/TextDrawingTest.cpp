@@ -1,7 +1,7 @@
 // Text drawn for real: a GLX pbuffer on a private Xvfb, read back pixel by
 // pixel.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <memory>
 #include <string>
@@ -11,74 +11,14 @@
 #include "gui/Manager.h"
 #include "gui/StaticText.h"
 #include "gui/TextRun.h"
+#include "tests/support/GlTestContext.h"
 #include "tests/support/PrivateXvfb.h"
-
-// Xlib's macros (None, Bool) clash with GoogleTest's names: last.
-#include <GL/gl.h>
-#include <GL/glx.h>
-#include <X11/Xlib.h>
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
 constexpr int kWidth = 256;
 constexpr int kHeight = 64;
-
-int ignoreXError(Display*, XErrorEvent*) {
-  return 0;
-}
-
-// An off-screen GL context current on this thread while the object lives.
-class PbufferContext {
- public:
-  explicit PbufferContext(const std::string& displayName) {
-    display_ = XOpenDisplay(displayName.c_str());
-    if (!display_) return;
-    previousHandler_ = XSetErrorHandler(ignoreXError);
-    const int attributes[] = {GLX_DRAWABLE_TYPE,
-                              GLX_PBUFFER_BIT,
-                              GLX_RENDER_TYPE,
-                              GLX_RGBA_BIT,
-                              GLX_RED_SIZE,
-                              8,
-                              GLX_GREEN_SIZE,
-                              8,
-                              GLX_BLUE_SIZE,
-                              8,
-                              None};
-    int count = 0;
-    GLXFBConfig* configs = glXChooseFBConfig(display_, DefaultScreen(display_), attributes, &count);
-    if (!configs || count == 0) return;
-    const GLXFBConfig config = configs[0];
-    XFree(configs);
-    const int size[] = {GLX_PBUFFER_WIDTH, kWidth, GLX_PBUFFER_HEIGHT, kHeight, None};
-    pbuffer_ = glXCreatePbuffer(display_, config, size);
-    context_ = glXCreateNewContext(display_, config, GLX_RGBA_TYPE, nullptr, True);
-    XSync(display_, False);
-    current_ =
-        pbuffer_ && context_ && glXMakeContextCurrent(display_, pbuffer_, pbuffer_, context_);
-  }
-  ~PbufferContext() {
-    if (display_) {
-      glXMakeContextCurrent(display_, None, None, nullptr);
-      if (context_) glXDestroyContext(display_, context_);
-      if (pbuffer_) glXDestroyPbuffer(display_, pbuffer_);
-      XSync(display_, False);
-      XSetErrorHandler(previousHandler_);
-      XCloseDisplay(display_);
-    }
-  }
-  PbufferContext(const PbufferContext&) = delete;
-  PbufferContext& operator=(const PbufferContext&) = delete;
-
-  bool current() const { return current_; }
-
- private:
-  Display* display_ = nullptr;
-  GLXPbuffer pbuffer_ = 0;
-  GLXContext context_ = nullptr;
-  bool current_ = false;
-  XErrorHandler previousHandler_ = nullptr;
-};
 
 struct Box {
   int minX = kWidth, minY = kHeight, maxX = -1, maxY = -1;
@@ -88,22 +28,14 @@ struct Box {
 // Window pixels in window coordinates (origin bottom left), as the editor
 // draws.
 void startFrame() {
-  glViewport(0, 0, kWidth, kHeight);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glOrtho(0, kWidth, 0, kHeight, -1, 1);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  gltest::useWindowPixels(kWidth, kHeight);
   glClearColor(0, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
 // Where pixels of the given colour channel (0 red, 1 green, 2 blue) show.
 Box inkOf(int channel) {
-  std::vector<unsigned char> pixels(static_cast<size_t>(kWidth * kHeight * 4));
-  glFinish();
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  const std::vector<unsigned char> pixels = gltest::readPixels(kWidth, kHeight);
   Box box;
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -120,20 +52,18 @@ Box inkOf(int channel) {
 
 class TextDrawing : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (PrivateXvfb::installed()) server_ = std::make_unique<PrivateXvfb>();
-  }
+  static void SetUpTestSuite() { server_ = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { server_.reset(); }
 
   void SetUp() override {
     if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_FALSE(server_->display().empty()) << "Xvfb did not start";
-    context_ = std::make_unique<PbufferContext>(server_->display());
+    ASSERT_NE(server_, nullptr) << "Xvfb did not start";
+    context_ = std::make_unique<gltest::PbufferContext>(server_->display(), kWidth, kHeight);
     if (!context_->current()) GTEST_SKIP() << "no GLX pbuffer on this server";
   }
 
   static std::unique_ptr<PrivateXvfb> server_;
-  std::unique_ptr<PbufferContext> context_;
+  std::unique_ptr<gltest::PbufferContext> context_;
 };
 
 std::unique_ptr<PrivateXvfb> TextDrawing::server_;
@@ -180,15 +110,7 @@ TEST_F(TextDrawing, RunDrawsItsGlyphsWhereItWasLaidOut) {
 }
 
 TEST_F(TextDrawing, StaticTextDrawsVisibleRunsInTheirColours) {
-  // The manager reads preferences: none of the machine's.
-  const char* const oldConfig = getenv("XDG_CONFIG_HOME");
-  const std::string savedConfig = oldConfig ? oldConfig : "";
-  setenv("XDG_CONFIG_HOME", "/nonexistent-veldrana-test", 1);
-  QW::Manager manager(nullptr);
-  if (oldConfig)
-    setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
+  QW::Manager manager = makeWithoutPreferences<QW::Manager>(nullptr);
   manager.setLabelFont(std::make_unique<QW::Font>(QW::findFontFile("tahoma.ttf"), 16));
   manager.labelFont()->build(1);
   QW::StaticText text(&manager, QW::StaticText::kLabelFont);

@@ -24,17 +24,18 @@
 #include "gui/Texture.h"
 #include "gui/TexturedKnobRenderer.h"
 #include "gui/TexturedMeters.h"
-#include "platform/GlxContext.h"
-#include "platform/X11ChildWindow.h"
 #include "tests/gui/PngWriter.h"
+#include "tests/support/GlTestContext.h"
 #include "tests/support/PrivateXvfb.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace {
 
 constexpr int kWidth = 80;
 constexpr int kHeight = 40;
 
-using Rgb = std::array<int, 3>;
+using gltest::near;
+using gltest::Rgb;
 
 std::unique_ptr<PrivateXvfb> server;
 
@@ -50,44 +51,13 @@ class ProbeManager : public QW::Ovmanager {
 
 class TexturedDrawing : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!PrivateXvfb::installed()) return;
-    server = std::make_unique<PrivateXvfb>();
-    if (server->display().empty()) server.reset();
-  }
+  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
     if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    const char* old = getenv("DISPLAY");
-    if (old) savedDisplay = old;
-    hadDisplay = old != nullptr;
-    setenv("DISPLAY", server->display().c_str(), 1);
-    display = XOpenDisplay(server->display().c_str());
-    ASSERT_NE(display, nullptr);
-    parent =
-        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, 0, 0, 0);
-    XMapWindow(display, parent);
-    XSync(display, False);
-    std::string whyNot;
-    window = platform::X11ChildWindow::create(parent, kWidth, kHeight, whyNot);
-    ASSERT_NE(window, nullptr) << whyNot;
-    context = platform::GlxWindowContext::create(window->id(), whyNot);
-    ASSERT_NE(context, nullptr) << whyNot;
-    glewExperimental = GL_TRUE;
-    ASSERT_EQ(glewInit(), static_cast<GLenum>(GLEW_OK));
-
-    glViewport(0, 0, kWidth, kHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDrawBuffer(GL_BACK);
-    glReadBuffer(GL_BACK);
+    ASSERT_TRUE(editorWindow.open(server->display()));
 
     folder = ::testing::TempDir() + "veldrana-textures-" + std::to_string(getpid());
     std::system(("mkdir -p '" + folder + "'").c_str());
@@ -96,16 +66,6 @@ class TexturedDrawing : public ::testing::Test {
 
   void TearDown() override {
     QW::GlobalSettings::eyeCandy = savedEyeCandy;
-    context.reset();
-    window.reset();
-    if (display) {
-      if (parent) XDestroyWindow(display, parent);
-      XCloseDisplay(display);
-    }
-    if (hadDisplay)
-      setenv("DISPLAY", savedDisplay.c_str(), 1);
-    else
-      unsetenv("DISPLAY");
     if (!folder.empty()) std::system(("rm -rf '" + folder + "'").c_str());
   }
 
@@ -122,30 +82,10 @@ class TexturedDrawing : public ::testing::Test {
     glClear(GL_COLOR_BUFFER_BIT);
   }
 
-  Rgb pixel(int x, int y) {
-    glFinish();
-    unsigned char rgba[4] = {};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    return {rgba[0], rgba[1], rgba[2]};
-  }
+  static Rgb pixel(int x, int y) { return gltest::readPixel(x, y); }
 
-  static ::testing::AssertionResult near(const Rgb& actual, const Rgb& expected, int tolerance) {
-    for (size_t k = 0; k < 3; ++k)
-      if (std::abs(actual[k] - expected[k]) > tolerance)
-        return ::testing::AssertionFailure()
-               << "(" << actual[0] << ", " << actual[1] << ", " << actual[2] << ") is not ("
-               << expected[0] << ", " << expected[1] << ", " << expected[2] << ")";
-    return ::testing::AssertionSuccess();
-  }
-
-  std::string savedDisplay;
-  bool hadDisplay = false;
   bool savedEyeCandy = true;
-  Display* display = nullptr;
-  Window parent = 0;
-  std::unique_ptr<platform::X11ChildWindow> window;
-  std::unique_ptr<platform::GlxWindowContext> context;
+  gltest::EditorWindow editorWindow{kWidth, kHeight};
   std::string folder;
 };
 
@@ -279,14 +219,7 @@ TEST_F(TexturedDrawing, KnobsAreLitByThePointerLightOnlyWithEyeCandy) {
 }
 
 TEST_F(TexturedDrawing, LayerGoesThroughTheBackgroundShaderWithEyeCandy) {
-  const char* old = getenv("XDG_CONFIG_HOME");
-  const std::string savedConfig = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/nonexistent-veldrana-test", 1);
-  ProbeManager manager(nullptr);
-  if (old)
-    setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
+  auto manager = makeWithoutPreferences<ProbeManager>(nullptr);
   manager.prepareRendering();
 
   // With no layer picture the shader samples opaque black, which it shows
@@ -335,14 +268,7 @@ TEST_F(TexturedDrawing, ShaderProgramsBuildOrRefuseCleanly) {
 }
 
 TEST_F(TexturedDrawing, BackgroundTileIsLoadedOnFirstUse) {
-  const char* old = getenv("XDG_CONFIG_HOME");
-  const std::string savedConfig = old ? old : "";
-  setenv("XDG_CONFIG_HOME", "/nonexistent-veldrana-test", 1);
-  ProbeManager manager(nullptr);
-  if (old)
-    setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
+  auto manager = makeWithoutPreferences<ProbeManager>(nullptr);
   manager.setWindowSize({kWidth, kHeight});
   manager.computeViewGeometry();
   manager.setBackgroundColour(0.0f, 0.0f, 1.0f);

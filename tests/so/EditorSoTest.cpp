@@ -8,7 +8,6 @@
 // clang-format on
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -22,13 +21,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/so/PluginLoader.h"
 #include "tests/support/PrivateXvfb.h"
+#include "tests/support/X11Host.h"
 
 namespace {
 
@@ -38,27 +37,17 @@ intptr_t host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
-int countEntries(const char* folder) {
-  int n = 0;
-  if (DIR* d = opendir(folder)) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
+using x11host::countEntries;
+using x11host::Picture;
+using x11host::Rgb;
 
 std::unique_ptr<PrivateXvfb> server;
 
 class EditorSo : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!PrivateXvfb::installed()) return;
-    server = std::make_unique<PrivateXvfb>();
-    if (server->display().empty()) {
-      server.reset();
-      return;
-    }
-    setenv("DISPLAY", server->display().c_str(), 1);
+    server = PrivateXvfb::startForSuite();
+    if (server) setenv("DISPLAY", server->display().c_str(), 1);
   }
   static void TearDownTestSuite() { server.reset(); }
 
@@ -86,57 +75,18 @@ class EditorSo : public ::testing::Test {
     }
   }
 
-  Window makeParent() {
-    XSetWindowAttributes a{};
-    a.background_pixel = WhitePixel(display, DefaultScreen(display));
-    Window w = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1024, 512, 0,
-                             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &a);
-    XMapWindow(display, w);
-    XSync(display, False);
-    return w;
-  }
+  Window makeParent() { return x11host::makeHostWindow(display, 1024, 512); }
 
   void open(Window w) { dispatch(effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(w)); }
   void close() { dispatch(effect, vst::effEditClose); }
   // The host's idle timer at about 30 per second.
   void idleFor(std::chrono::milliseconds time) {
-    const auto end = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < end) {
-      dispatch(effect, vst::effEditIdle);
-      std::this_thread::sleep_for(33ms);
-    }
+    x11host::idleFor([this] { dispatch(effect, vst::effEditIdle); }, time);
   }
 
-  std::vector<Window> children(Window w) {
-    Window root = 0;
-    Window parentOfW = 0;
-    Window* list = nullptr;
-    unsigned int n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, w, &root, &parentOfW, &list, &n)) {
-      out.assign(list, list + n);
-      if (list) XFree(list);
-    }
-    return out;
-  }
+  std::vector<Window> children(Window w) { return x11host::childWindows(display, w); }
 
-  struct Rgb {
-    int r, g, b;
-  };
-  Rgb pixel(XImage* image, int x, int y) {
-    const unsigned long p = XGetPixel(image, x, y);
-    return {static_cast<int>((p & image->red_mask) >> 16),
-            static_cast<int>((p & image->green_mask) >> 8), static_cast<int>(p & image->blue_mask)};
-  }
-
-  // The editor's picture after a second of host idling, as rows of RGB.
-  struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
-  };
-
+  // The editor's picture after a second of host idling.
   Picture openAndCapture() {
     Picture picture;
     open(parent);
@@ -148,16 +98,7 @@ class EditorSo : public ::testing::Test {
     EXPECT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
     EXPECT_EQ(attributes.width, 1024);
     EXPECT_EQ(attributes.height, 512);
-    XImage* image = XGetImage(display, kids[0], 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    EXPECT_NE(image, nullptr);
-    if (image) {
-      picture.width = attributes.width;
-      picture.height = attributes.height;
-      for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x) picture.pixels.push_back(pixel(image, x, y));
-      XDestroyImage(image);
-    }
+    picture = x11host::capture(display, kids[0], attributes.width, attributes.height);
     close();
     return picture;
   }
@@ -176,13 +117,7 @@ class EditorSo : public ::testing::Test {
     const Rgb banner = picture.at(512, 22);
     EXPECT_GT(banner.r, 56 + 8);
     EXPECT_GT(banner.g, 13 + 8);
-    EXPECT_GE(distinctColours(picture), 50u);
-  }
-
-  static size_t distinctColours(const Picture& picture) {
-    std::set<int> seen;
-    for (const Rgb& c : picture.pixels) seen.insert((c.r << 16) | (c.g << 8) | c.b);
-    return seen.size();
+    EXPECT_GE(x11host::distinctColours(picture), 50u);
   }
 
   PluginLibrary library;

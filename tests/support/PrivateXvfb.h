@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 class PrivateXvfb {
@@ -53,6 +54,15 @@ class PrivateXvfb {
   const std::string& display() const { return display_; }
 
   static bool installed() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
+
+  // A server for a test suite to share; null when Xvfb is not installed or
+  // did not start, which the suite's tests tell apart with installed().
+  static std::unique_ptr<PrivateXvfb> startForSuite() {
+    if (!installed()) return nullptr;
+    auto server = std::make_unique<PrivateXvfb>();
+    if (server->display().empty()) server.reset();
+    return server;
+  }
 
  private:
   pid_t pid_ = -1;
