@@ -2,19 +2,26 @@
 // render thread's work per frame (update, draw and swap, without the wait)
 // and the whole process's CPU time per second of wall time with the editor
 // open, beside the same process with the editor closed as the yardstick.
+// The same again with the plug-in's own editor and its built-in layout,
+// while an audio thread keeps the spectra live.
 // Figures, not verdicts: software GL on a shared machine varies a lot.
 #include <X11/Xlib.h>
 #include <benchmark/benchmark.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "core/ParamIds.h"
 #include "core/QwkTonalmire.h"
+#include "gui/CarbonVSTEditor.h"
 #include "gui/Manager.h"
 #include "support/PrivateXvfb.h"
 #include "support/TestLayout.h"
@@ -63,11 +70,12 @@ struct Stage {
 
   // Host idle calls at 30 a second for the given time; answers the
   // process's CPU seconds per wall second meanwhile.
-  double idle(std::chrono::milliseconds time) {
+  double idle(std::chrono::milliseconds time) { return idle(*editor, time); }
+  static double idle(QW::CarbonVSTEditor& target, std::chrono::milliseconds time) {
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = processCpuSeconds();
     while (std::chrono::steady_clock::now() - start < time) {
-      if (editor->isOpen()) editor->idle();
+      if (target.isOpen()) target.idle();
       std::this_thread::sleep_for(33ms);
     }
     const double wall =
@@ -132,6 +140,107 @@ void OpenEditorWithOffscreenLayer(benchmark::State& state) {
 }
 BENCHMARK(OpenEditorWithFramebuffer)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(OpenEditorWithOffscreenLayer)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// A host's audio thread: stereo noise in 512-frame blocks at 48 kHz, paced
+// at real time, so the spectrum display always has fresh spectra.
+class NoiseAudio {
+ public:
+  explicit NoiseAudio(QwkTonalmire& effect) : effect_(effect), thread_([this] { run(); }) {}
+  ~NoiseAudio() {
+    stop_ = true;
+    thread_.join();
+  }
+  NoiseAudio(const NoiseAudio&) = delete;
+  NoiseAudio& operator=(const NoiseAudio&) = delete;
+
+  uint64_t blocks() const { return blocks_.load(); }
+
+  static constexpr int kFrames = 512;
+  static constexpr float kRate = 48000.0f;
+
+ private:
+  void run() {
+    std::minstd_rand random(7);
+    std::uniform_real_distribution<float> noise(-0.5f, 0.5f);
+    std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
+    float* ins[2] = {inL.data(), inR.data()};
+    float* outs[2] = {outL.data(), outR.data()};
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(kFrames / static_cast<double>(kRate)));
+    auto next = std::chrono::steady_clock::now();
+    while (!stop_) {
+      for (int i = 0; i < kFrames; ++i) {
+        inL[static_cast<size_t>(i)] = noise(random);
+        inR[static_cast<size_t>(i)] = noise(random);
+      }
+      effect_.processReplacing(ins, outs, kFrames);
+      blocks_.fetch_add(1);
+      next += period;
+      std::this_thread::sleep_until(next);
+    }
+  }
+
+  QwkTonalmire& effect_;
+  std::atomic<bool> stop_{false};
+  std::atomic<uint64_t> blocks_{0};
+  std::thread thread_;
+};
+
+// The plug-in's editor with the full built-in layout (five groups of
+// knobs, drop-downs and fields, meters, six buttons and the spectrum
+// display of up to 2049 bins) at the "FFT Size" index given as the
+// argument, with live spectra.
+void FullLayoutWithLiveSpectra(benchmark::State& state) {
+  Stage& s = stage();
+  if (!s.ready()) return state.SkipWithError("no private Xvfb");
+  QwkTonalmire effect(&quietHost);
+  effect.dispatcher(vst::effSetSampleRate, 0, 0, nullptr, NoiseAudio::kRate);
+  effect.dispatcher(vst::effSetBlockSize, 0, NoiseAudio::kFrames, nullptr, 0.0f);
+  effect.dispatcher(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+  const int sizeIndex = static_cast<int>(state.range(0));
+  effect.setParameter(kParamFftSize, static_cast<float>(sizeIndex) / 7.0f);
+  auto* view = dynamic_cast<QW::CarbonVSTEditor*>(effect.getEditor());
+  if (view == nullptr) return state.SkipWithError("the effect has no editor");
+
+  double cpu = 0.0;
+  double work = 0.0;
+  double frames = 0.0;
+  double audioBlocksPerSecond = 0.0;
+  {
+    const NoiseAudio audio(effect);
+    for (auto _ : state) {
+      view->open(reinterpret_cast<void*>(static_cast<uintptr_t>(s.parent)));
+      if (view->manager() == nullptr) return state.SkipWithError("the editor did not open");
+      // Set-up (fonts, textures, the layout script) is not what is measured.
+      Stage::idle(*view, 500ms);
+      QW::Manager& m = *view->manager();
+      const uint64_t before = m.framesDrawn();
+      const double elapsedBefore = m.elapsedSeconds();
+      const uint64_t blocksBefore = audio.blocks();
+      const auto start = std::chrono::steady_clock::now();
+      cpu = Stage::idle(*view, 3000ms);
+      const double wall =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      work = m.meanFrameWorkSeconds();
+      frames = static_cast<double>(m.framesDrawn() - before) / (m.elapsedSeconds() - elapsedBefore);
+      audioBlocksPerSecond = static_cast<double>(audio.blocks() - blocksBefore) / wall;
+      view->close();
+    }
+  }
+  effect.dispatcher(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
+  state.counters["fft_size"] = 32 << sizeIndex;
+  state.counters["frame_work_ms"] = work * 1e3;
+  state.counters["frames_per_s"] = frames;
+  state.counters["cpu_per_s"] = cpu;
+  // 93.75 when the audio thread keeps up with real time.
+  state.counters["audio_blocks_per_s"] = audioBlocksPerSecond;
+}
+BENCHMARK(FullLayoutWithLiveSpectra)
+    ->Arg(5)
+    ->Arg(7)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
