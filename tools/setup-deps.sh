@@ -11,7 +11,7 @@ libpng-dev zlib1g-dev
 libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libglew-dev
 libfreetype-dev libftgl-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
 xvfb xauth xfonts-base libgl1-mesa-dri
-lsp-plugins-vst
+lsp-plugins-vst dpf-plugins-vst
 "
 
 install_missing() {

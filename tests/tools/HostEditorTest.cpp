@@ -9,10 +9,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "tests/support/PrivateXvfb.h"
@@ -74,6 +76,39 @@ Picture readPng(const std::string& path) {
   }
   if (!rgb8) throw std::runtime_error(path + " is not an 8-bit RGB PNG");
   return picture;
+}
+
+// Pixels of the box [x0, x1) × [y0, y1) where the two pictures differ by
+// more than `tolerance` in any colour.
+size_t countDifferentIn(const Picture& a, const Picture& b, int x0, int y0, int x1, int y1,
+                        int tolerance) {
+  size_t n = 0;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      const size_t i = (static_cast<size_t>(y) * a.width + x) * 3;
+      for (size_t c = 0; c < 3; ++c) {
+        if (std::abs(a.rgb[i + c] - b.rgb[i + c]) > tolerance) {
+          ++n;
+          break;
+        }
+      }
+    }
+  }
+  return n;
+}
+
+// Broadband noise, so a live spectrum covers the whole display.
+Audio whiteNoise(int channels, int sampleRate, size_t frames) {
+  Audio audio;
+  audio.channels = channels;
+  audio.sampleRate = sampleRate;
+  audio.samples.resize(frames * static_cast<size_t>(channels));
+  uint32_t state = 12345;
+  for (float& sample : audio.samples) {
+    state = state * 1664525u + 1013904223u;
+    sample = (static_cast<float>(state >> 8) / static_cast<float>(1u << 24) - 0.5f);
+  }
+  return audio;
 }
 
 // Clears a variable of the test process for the lifetime of the guard, so
@@ -229,17 +264,142 @@ TEST_F(HostEditor, BadSizeIsAUsageError) {
   EXPECT_EQ(result.exitCode, 2);
 }
 
-TEST_F(HostEditor, ThirdPartyEditorOpensAndCloses) {
-  const std::string lsp = Paths::lsp("comp-delay-stereo.so");
-  SKIP_WITHOUT_LSP(lsp);
-  const std::string png = dir.path("lsp.png");
-  const RunResult result =
-      runHost({"editor", lsp, "--frames", "10", "--screenshot", png}, environment());
+// The spectrum display of Veldrana's 1024x512 editor: the spectra in the
+// upper half, the bin level bars in the lower half.
+constexpr int kDisplayLeft = 12, kDisplayRight = 1012;
+constexpr int kSpectraTop = 70, kSpectraBottom = 228;
+constexpr int kLevelsRow = 320;
+// The display's background, with the slack its texture needs.
+constexpr int kBackground[3] = {37, 36, 34};
+constexpr int kBackgroundTolerance = 8;
+
+TEST_F(HostEditor, PlayShowsLiveSpectraWithTheBandDrawnDown) {
+  writeAudio(dir.path("noise.wav"), whiteNoise(2, 48000, 48000));
+  const std::vector<std::string> setup{"--set", "FFT Size=0.857142", "--set",
+                                       "Bin 20 Level..Bin 120 Level=0"};
+  std::vector<std::string> quiet{"editor", Paths::veldrana(), "--frames",
+                                 "60",     "--screenshot",    dir.path("quiet.png")};
+  quiet.insert(quiet.end(), setup.begin(), setup.end());
+  runHostJson(quiet, environment());
+  // No --frames: while playing, the screenshot waits longer by default.
+  std::vector<std::string> playing{"editor",       Paths::veldrana(),
+                                   "--play",       dir.path("noise.wav"),
+                                   "--screenshot", dir.path("playing.png")};
+  playing.insert(playing.end(), setup.begin(), setup.end());
+  const Json report = runHostJson(playing, environment());
+
+  EXPECT_EQ(report["stoppedBy"].string, "screenshot");
+  EXPECT_EQ(report["idleCalls"].number, 60);
+  const Json& play = report["play"];
+  EXPECT_EQ(play["path"].string, dir.path("noise.wav"));
+  EXPECT_EQ(play["sampleRate"].number, 48000);
+  EXPECT_EQ(play["channels"].number, 2);
+  EXPECT_EQ(play["blockSize"].number, 512);
+  EXPECT_GT(play["framesProcessed"].number, 0);
+  EXPECT_EQ(report["set"].array.size(), 102u);
+  std::vector<std::string> entries = dir.entries();
+  std::sort(entries.begin(), entries.end());
+  EXPECT_EQ(entries, (std::vector<std::string>{"noise.wav", "playing.png", "quiet.png"}));
+
+  const Picture quietPicture = readPng(dir.path("quiet.png"));
+  const Picture picture = readPng(dir.path("playing.png"));
+  ASSERT_EQ(picture.width, 1024);
+  ASSERT_EQ(picture.height, 512);
+  ASSERT_EQ(quietPicture.width, 1024);
+  ASSERT_EQ(quietPicture.height, 512);
+  // Silence draws no spectrum; noise rises over much of the upper half.
+  const size_t spectraPixels =
+      static_cast<size_t>(kDisplayRight - kDisplayLeft) * (kSpectraBottom - kSpectraTop);
+  EXPECT_GT(countDifferentIn(picture, quietPicture, kDisplayLeft, kSpectraTop, kDisplayRight,
+                             kSpectraBottom, 12),
+            spectraPixels / 10);
+  // The band set to 0 is a gap in the level bars; the rest stand at 1.
+  const size_t gap =
+      picture.countNearIn(kDisplayLeft, kLevelsRow, kDisplayRight, kLevelsRow + 1, kBackground[0],
+                          kBackground[1], kBackground[2], kBackgroundTolerance);
+  const auto columns = static_cast<size_t>(kDisplayRight - kDisplayLeft);
+  EXPECT_GT(gap, columns / 20);
+  EXPECT_LT(gap, columns / 2);
+}
+
+TEST_F(HostEditor, PlayReportsWhatPlayedInText) {
+  writeAudio(dir.path("noise.wav"), whiteNoise(1, 22050, 4000));
+  const RunResult result = runHost({"editor", Paths::veldrana(), "--play", dir.path("noise.wav"),
+                                    "--block", "256", "--seconds", "0.5"},
+                                   environment());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("played    " + dir.path("noise.wav") + ": "), std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("1 channels, 22050 Hz, 4000 frames, in a loop in blocks of 256"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("stopped by time"), std::string::npos) << result.out;
+}
+
+TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
+  writeAudio(dir.path("noise.wav"), whiteNoise(2, 44100, 4410));
+  RunningProgram editor(
+      {Paths::host(), "editor", Paths::veldrana(), "--play", dir.path("noise.wav"), "--json"},
+      environment());
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
+  kill(editor.pid(), SIGTERM);
+  const RunResult result = editor.wait(10s);
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.signal, 0);
-  const Picture picture = readPng(png);
-  EXPECT_GT(picture.width, 0);
-  EXPECT_GT(picture.height, 0);
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
+  // The file is a tenth of a second long, so it was played more than once.
+  EXPECT_GT(report["play"]["passes"].number, 1);
+}
+
+TEST_F(HostEditor, UnreadablePlayFileFailsBeforeLoading) {
+  const std::string log = dir.path("log");
+  writeText(dir.path("text.wav"), "not audio");
+  for (const std::string& file : {dir.path("missing.wav"), dir.path("text.wav")}) {
+    SCOPED_TRACE(file);
+    const RunResult result = runHost(
+        {"editor", Paths::gainFixture(), "--play", file, "--screenshot", dir.path("shot.png")},
+        environment({{"VHF_LOG", log}}));
+    expectCleanFailure(result, file);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(fileExists(log)) << "the plug-in was loaded anyway";
+  }
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"text.wav"});
+}
+
+TEST_F(HostEditor, UnknownParameterToSetFailsCleanly) {
+  const RunResult result = runHost({"editor", Paths::veldrana(), "--set", "No Such Parameter=0.5",
+                                    "--screenshot", dir.path("shot.png")},
+                                   environment());
+  expectCleanFailure(result, "No Such Parameter");
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+// Other plug-ins' editors: LSP's are drawn with X11 and Cairo, DPF's with
+// OpenGL in a window of their own thread. Both must open in our window and
+// show a picture, not a blank.
+TEST_F(HostEditor, ThirdPartyEditorsOpenDrawAndClose) {
+  const std::string lsp = Paths::lsp("comp-delay-stereo.so");
+  const std::string dpf = "/usr/lib/vst/3BandEQ-vst.so";
+  if (lsp.empty() && !fileExists(dpf))
+    GTEST_SKIP() << "neither lsp-plugins-vst nor dpf-plugins-vst is installed";
+  for (const std::string& plugin : {lsp, dpf}) {
+    if (plugin.empty() || !fileExists(plugin)) continue;
+    SCOPED_TRACE(plugin);
+    const std::string png = dir.path("third-party.png");
+    const RunResult result =
+        runHost({"editor", plugin, "--frames", "20", "--screenshot", png}, environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.signal, 0);
+    const Picture picture = readPng(png);
+    ASSERT_GT(picture.pixels(), 0u);
+    std::set<uint32_t> colours;
+    for (size_t i = 0; i + 2 < picture.rgb.size(); i += 3)
+      colours.insert(static_cast<uint32_t>(picture.rgb[i] << 16 | picture.rgb[i + 1] << 8 |
+                                           picture.rgb[i + 2]));
+    EXPECT_GE(colours.size(), 20u) << "the editor's picture is nearly blank";
+  }
 }
 
 }  // namespace

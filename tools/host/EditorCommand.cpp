@@ -1,13 +1,20 @@
 // `editor PLUGIN`: opens the plug-in's editor in a window of our own, as a
 // DAW on X11 would, and can save what it shows as a PNG, so the editor can
-// be looked at (and checked) without a DAW.
+// be looked at (and checked) without a DAW. With --play a file runs through
+// the plug-in meanwhile, so an editor that shows its audio has some to show.
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "tools/host/AudioFiles.h"
+#include "tools/host/BackgroundPlayback.h"
+#include "tools/host/ChannelRouting.h"
 #include "tools/host/CommandLine.h"
 #include "tools/host/CommandSupport.h"
 #include "tools/host/Commands.h"
@@ -16,6 +23,9 @@
 #include "tools/host/HostWindow.h"
 #include "tools/host/JsonWriter.h"
 #include "tools/host/OutputFile.h"
+#include "tools/host/ParameterReport.h"
+#include "tools/host/PluginSetup.h"
+#include "tools/host/RealtimeRunner.h"
 #include "tools/host/StopRequest.h"
 
 namespace vhost {
@@ -23,10 +33,15 @@ namespace vhost {
 namespace {
 
 constexpr const char* kUsage =
-    "editor PLUGIN [--seconds S] [--screenshot FILE.png] [--size WxH] [--frames N] [--json]";
+    "editor PLUGIN [--seconds S] [--screenshot FILE.png] [--size WxH] [--frames N]\n"
+    "       [--play FILE] [--block N] [--set NAME=VALUE]... [--chunk FILE] [--scripts DIR]\n"
+    "       [--osc-offset N] [--json]";
 constexpr double kLongestRun = 1e7;  // seconds; about four months
 constexpr int kIdleCallsPerSecond = 30;
 constexpr int kDefaultFrames = 30;
+// Two seconds: long enough for an editor that shows its audio to have
+// drawn some, short frames of analysis included.
+constexpr int kDefaultFramesWhilePlaying = 60;
 constexpr int kLargestFrames = 1000000;
 constexpr int kLargestSide = 16384;
 constexpr HostContext::WindowSize kFallbackSize{640, 480};
@@ -34,6 +49,9 @@ constexpr HostContext::WindowSize kFallbackSize{640, 480};
 using WindowSize = HostContext::WindowSize;
 
 struct EditorSettings : CommonSettings {
+  PluginSetup setup;
+  std::string playFile;
+  int32_t blockSize = kDefaultBlockSize;
   std::optional<double> seconds;
   std::string screenshot;
   std::optional<WindowSize> size;
@@ -49,7 +67,7 @@ WindowSize parseSize(const std::string& text) {
 
 OptionTable<EditorSettings> editorOptions() {
   using S = EditorSettings;
-  return withCommonOptions<S>({
+  OptionTable<S> table{
       {"--seconds", "S",
        "close the editor after S seconds (default: when the window is closed, on Ctrl-C or "
        "SIGTERM, or after the screenshot)",
@@ -67,12 +85,27 @@ OptionTable<EditorSettings> editorOptions() {
       {"--size", "WxH", "the window's size (default: what the editor asks for, else 640x480)",
        [](S& s, const std::string& v) { s.size = parseSize(v); }},
       {"--frames", "N",
-       "take the screenshot after N idle calls, 30 a second (default 30; with --seconds and "
-       "no --frames, at the end)",
+       "take the screenshot after N idle calls, 30 a second (default 30, with --play 60; with "
+       "--seconds and no --frames, at the end)",
        [](S& s, const std::string& v) {
          s.frames = parseInteger(v, "--frames", 1, kLargestFrames);
        }},
-  });
+      {"--play", "FILE",
+       "while the editor is open, play this audio file through the plug-in in real time, in a "
+       "loop, at its own sample rate (the output is discarded)",
+       [](S& s, const std::string& v) {
+         if (v.empty()) throw usageError("--play needs a file name");
+         s.playFile = v;
+       }},
+      {"--block", "N", "host block size in frames for --play (default 512)",
+       [](S& s, const std::string& v) {
+         s.blockSize = parseInteger(v, "--block", 1, kLargestBlock);
+       }},
+  };
+  // The same rows as `render` and `serve`, so --set spells ranges the same.
+  const OptionTable<S> setup = pluginSetupOptions<S>();
+  table.insert(table.end(), setup.begin(), setup.end());
+  return withCommonOptions(std::move(table));
 }
 
 // The editor's own idea of its size, which many plug-ins only know once the
@@ -122,7 +155,17 @@ class OpenEditor {
   PluginInstance& plugin_;
 };
 
-enum class StopCause { kTime, kScreenshot, kWindowClosed, kSignal };
+enum class StopCause { kTime, kScreenshot, kWindowClosed, kSignal, kPlaybackEnded };
+
+// What --play played, for the report.
+struct Playback {
+  std::string format, routing;
+  int channels = 0, sampleRate = 0;
+  int64_t frames = 0;
+  RealtimeResult result;
+
+  double audioSeconds() const { return static_cast<double>(result.framesProcessed) / sampleRate; }
+};
 
 struct Session {
   std::string name;
@@ -134,6 +177,7 @@ struct Session {
   StopCause cause = StopCause::kTime;
   int signal = 0;
   std::optional<RgbImage> screenshot;
+  std::optional<Playback> played;
 };
 
 std::string stopReason(const Session& session) {
@@ -144,6 +188,8 @@ std::string stopReason(const Session& session) {
       return "screenshot";
     case StopCause::kWindowClosed:
       return "window";
+    case StopCause::kPlaybackEnded:
+      return "playback";
     case StopCause::kSignal:
       break;
   }
@@ -157,12 +203,14 @@ std::optional<int64_t> screenshotFrame(const EditorSettings& s) {
   if (s.screenshot.empty()) return std::nullopt;
   if (s.frames) return *s.frames;
   if (s.seconds) return std::nullopt;
-  return kDefaultFrames;
+  return s.playFile.empty() ? kDefaultFrames : kDefaultFramesWhilePlaying;
 }
 
 // Idles the editor about 30 times a second until something ends the run.
+// `playback` is null without --play.
 void idleEditor(const EditorSettings& s, PluginInstance& plugin, HostContext& host,
-                HostWindow& window, const StopRequest& stop, Session& session) {
+                HostWindow& window, const StopRequest& stop, const BackgroundPlayback* playback,
+                Session& session) {
   using Clock = std::chrono::steady_clock;
   const auto period = std::chrono::microseconds(1000000 / kIdleCallsPerSecond);
   const auto start = Clock::now();
@@ -173,9 +221,16 @@ void idleEditor(const EditorSettings& s, PluginInstance& plugin, HostContext& ho
   const std::optional<int64_t> shotAt = screenshotFrame(s);
   auto next = start;
   for (;;) {
+    // Read before the signal: a signal also ends playing, and is then the
+    // cause to report.
+    const bool playbackEnded = playback && !playback->playing();
     if (stop.requested()) {
       session.cause = StopCause::kSignal;
       session.signal = stop.signal();
+      break;
+    }
+    if (playbackEnded) {
+      session.cause = StopCause::kPlaybackEnded;
       break;
     }
     if (!window.handleEvents()) {
@@ -218,6 +273,16 @@ void printText(std::ostream& out, const EditorSettings& s, const Session& sessio
   std::snprintf(line, sizeof line, "editor    %s in a %dx%d window\n", session.name.c_str(),
                 session.requested.width, session.requested.height);
   out << line;
+  if (session.played) {
+    const Playback& p = *session.played;
+    out << "played    " << s.playFile << ": " << p.format << ", " << p.channels << " channels, "
+        << p.sampleRate << " Hz, " << p.frames << " frames, in a loop in blocks of " << s.blockSize
+        << "; " << p.routing << "\n";
+    std::snprintf(line, sizeof line, "          %.3f s of audio: %lld blocks, %lld late\n",
+                  p.audioSeconds(), static_cast<long long>(p.result.blocks),
+                  static_cast<long long>(p.result.lateBlocks));
+    out << line;
+  }
   std::snprintf(line, sizeof line,
                 "closed    after %lld idle calls in %.3f s (%d resizes, now %dx%d); stopped by "
                 "%s\n",
@@ -229,7 +294,28 @@ void printText(std::ostream& out, const EditorSettings& s, const Session& sessio
         << " screenshot to " << s.screenshot << "\n";
 }
 
-void printJson(std::ostream& out, const EditorSettings& s, const Session& session) {
+void writePlayback(JsonWriter& json, const EditorSettings& s, const Session& session) {
+  json.key("play");
+  if (!session.played) return json.null();
+  const Playback& p = *session.played;
+  json.beginObject();
+  json.field("path", s.playFile);
+  json.field("format", p.format);
+  json.field("channels", p.channels);
+  json.field("sampleRate", p.sampleRate);
+  json.field("frames", p.frames);
+  json.field("routing", p.routing);
+  json.field("blockSize", s.blockSize);
+  json.field("framesProcessed", p.result.framesProcessed);
+  json.field("audioSeconds", p.audioSeconds());
+  json.field("blocks", p.result.blocks);
+  json.field("lateBlocks", p.result.lateBlocks);
+  json.field("passes", p.result.inputPasses);
+  json.endObject();
+}
+
+void printJson(std::ostream& out, const EditorSettings& s, const Session& session,
+               const std::vector<ParameterInfo>& changed) {
   JsonWriter json(out);
   json.beginObject();
   json.field("plugin", s.positionals[0]);
@@ -247,6 +333,8 @@ void printJson(std::ostream& out, const EditorSettings& s, const Session& sessio
   else
     json.null();
   json.field("stoppedBy", stopReason(session));
+  writePlayback(json, s, session);
+  writeParameterArray(json, "set", changed);
   json.endObject();
   json.finish();
 }
@@ -261,20 +349,29 @@ void runEditor(const Arguments& args, std::ostream& out) {
   requireArguments(s.positionals, 1, 1, kUsage);
 
   // Everything that can fail without the plug-in fails before it loads: the
-  // screenshot's folder and the X server.
+  // screenshot's folder, the files to read and the X server.
   std::optional<OutputFile> screenshotFile;
   if (!s.screenshot.empty()) screenshotFile.emplace(s.screenshot);
+  std::optional<AudioReader> input;
+  if (!s.playFile.empty()) input.emplace(s.playFile);
+  const std::vector<uint8_t> chunk = readSetupFiles(s.setup);
   X11Display display;
 
   // Installed before the plug-in is loaded and removed after it is closed,
   // so an interruption at any point in between still closes the editor.
   const StopRequest stop;
+  applyEnvironment(s.setup);
   HostContext host;
   host.enableWindowSizing();
   const CrashGuard::Activity activity("running the plug-in's editor");
-  const auto plugin = openPlugin(s.positionals[0], host);
+  const auto plugin = openPlugin(s.positionals[0], host,
+                                 input ? input->sampleRate() : kDefaultSampleRate, s.blockSize);
   if ((plugin->effect().flags & vst::effFlagsHasEditor) == 0)
     throw loadError(plugin->path() + " has no editor (its flags lack effFlagsHasEditor)");
+  if (input && !plugin->effect().processReplacing)
+    throw loadError(plugin->path() + " cannot process in place (no processReplacing)");
+  // The editor opens on the state it is asked to show.
+  const auto assignments = configurePlugin(*plugin, s.setup, chunk);
 
   Session session;
   session.name = plugin->text(vst::effGetEffectName);
@@ -294,7 +391,20 @@ void runEditor(const Arguments& args, std::ostream& out) {
         session.requested = *now;
       }
     }
-    idleEditor(s, *plugin, host, window, stop, session);
+    // Declared after the editor, so the audio thread has ended before the
+    // editor closes, also when something throws.
+    std::optional<BackgroundPlayback> playback;
+    if (input) playback.emplace(*plugin, *input, s.blockSize, stop);
+    idleEditor(s, *plugin, host, window, stop, playback ? &*playback : nullptr, session);
+    if (playback) {
+      Playback& played = session.played.emplace();
+      played.result = playback->finish();
+      played.format = input->formatName();
+      played.channels = input->channels();
+      played.sampleRate = input->sampleRate();
+      played.frames = input->frames();
+      played.routing = ChannelRouting(input->channels(), plugin->numInputs()).describe();
+    }
   }
 
   if (screenshotFile) {
@@ -302,7 +412,8 @@ void runEditor(const Arguments& args, std::ostream& out) {
     screenshotFile->write(png.data(), png.size());
     screenshotFile->commit();
   }
-  if (s.json) return printJson(out, s, session);
+  if (s.json) return printJson(out, s, session, assignedParameters(*plugin, assignments));
+  printAssignments(out, *plugin, assignments);
   printText(out, s, session);
 }
 

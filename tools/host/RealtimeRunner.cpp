@@ -19,8 +19,19 @@ using Clock = std::chrono::steady_clock;
 // Short enough that Ctrl-C feels immediate even with huge blocks.
 constexpr auto kLongestSleep = std::chrono::milliseconds(20);
 
-void sleepUntil(Clock::time_point when, const StopRequest& stop) {
-  while (!stop.requested()) {
+// Whatever may end the run early: a signal, or the thread that started it.
+class StopCheck {
+ public:
+  StopCheck(const StopRequest& stop, const std::atomic<bool>* halt) : stop_(stop), halt_(halt) {}
+  bool operator()() const { return stop_.requested() || (halt_ && halt_->load()); }
+
+ private:
+  const StopRequest& stop_;
+  const std::atomic<bool>* halt_;
+};
+
+void sleepUntil(Clock::time_point when, const StopCheck& stopped) {
+  while (!stopped()) {
     const auto now = Clock::now();
     if (now >= when) return;
     std::this_thread::sleep_for(std::min<Clock::duration>(when - now, kLongestSleep));
@@ -61,6 +72,7 @@ RealtimeResult runRealtime(PluginInstance& plugin, AudioReader* input, const Rea
   ChannelBuffers inputs(plugin.numInputs(), block);
   ChannelBuffers outputBuffers(outputs, block);
 
+  const StopCheck stopped(stop, plan.halt);
   RealtimeResult result;
   if (input) result.inputPasses = 1;
   const auto started = Clock::now();
@@ -69,7 +81,7 @@ RealtimeResult runRealtime(PluginInstance& plugin, AudioReader* input, const Rea
   auto origin = started;
   int64_t originFrame = 0;
 
-  while (!stop.requested()) {
+  while (!stopped()) {
     const int64_t start = result.framesProcessed;
     if (plan.frames && start >= *plan.frames) break;
     const auto frames =
@@ -82,8 +94,8 @@ RealtimeResult runRealtime(PluginInstance& plugin, AudioReader* input, const Rea
       origin = now;
       originFrame = start;
     } else {
-      sleepUntil(due, stop);
-      if (stop.requested()) break;
+      sleepUntil(due, stopped);
+      if (stopped()) break;
     }
 
     if (input) {
@@ -102,9 +114,9 @@ RealtimeResult runRealtime(PluginInstance& plugin, AudioReader* input, const Rea
     ++result.blocks;
   }
   // The last block is heard only once its time has passed too.
-  if (!stop.requested())
+  if (!stopped())
     sleepUntil(origin + framesToDuration(result.framesProcessed - originFrame, plan.sampleRate),
-               stop);
+               stopped);
   result.stopSignal = stop.signal();
   result.wallSeconds = std::chrono::duration<double>(Clock::now() - started).count();
   return result;

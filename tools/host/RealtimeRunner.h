@@ -4,6 +4,7 @@
 // scripts can be tried from outside.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -17,6 +18,9 @@ struct RealtimePlan {
   int32_t blockSize = 512;
   double sampleRate = 44100.0;
   std::optional<int64_t> frames;  // stop after this many; none: until stopped
+  // Set by another thread to end a run that plays in the background; a
+  // signal still ends the run too.
+  const std::atomic<bool>* halt = nullptr;
 };
 
 struct RealtimeResult {
@@ -29,7 +33,7 @@ struct RealtimeResult {
   int64_t inputPasses = 0;  // how many times the input file started playing
   float outputPeak = 0.0f;  // largest absolute output sample
   double wallSeconds = 0.0;
-  int stopSignal = 0;  // the signal that ended the run, 0 when time ran out
+  int stopSignal = 0;  // the signal that ended the run, 0 when time ran out or halted
 };
 
 // The plug-in must be resumed and started. `input` may be null (silence);
