@@ -65,6 +65,10 @@ int editorKeyForHostKey(const vst::VstKeyCode& key) {
       return kKeyMinus;
     case kVKeyDecimal:
       return kKeyPoint;
+    case kVKeyEscape:
+      // Hosts that keep the keyboard forward Escape with no character; the
+      // preferences panel closes on it as it does on the window's own key.
+      return kKeyEscape;
     default:
       break;
   }

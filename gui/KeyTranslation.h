@@ -15,6 +15,7 @@ namespace QW {
 enum VstVirtualKey : unsigned char {
   kVKeyBack = 1,
   kVKeyReturn = 4,
+  kVKeyEscape = 6,
   kVKeyLeft = 11,
   kVKeyUp = 12,
   kVKeyRight = 13,
@@ -31,6 +32,7 @@ enum VstVirtualKey : unsigned char {
 enum EditorKey : int {
   kKeyBackspace = 8,
   kKeyReturn = 13,
+  kKeyEscape = 27,
   kKeyLeft = 28,
   kKeyRight = 29,
   kKeyUp = 30,

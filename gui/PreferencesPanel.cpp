@@ -17,10 +17,8 @@ namespace {
 
 using Id = PreferencesDialog::ControlId;
 
-// Keys besides the editor's own codes: Enter as some keyboards send it, and
-// Escape as the window delivers its character.
+// Enter as some keyboards send it, besides the editor's own key codes.
 constexpr int kKeyEnter = 3;
-constexpr int kKeyEscape = 27;
 
 constexpr Colour kDimColour{0.0f, 0.0f, 0.0f, 0.55f};
 constexpr Colour kFaceColour{0.17f, 0.14f, 0.2f, 1.0f};

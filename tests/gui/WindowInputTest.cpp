@@ -219,6 +219,7 @@ TEST(HostKeys, VirtualKeysMapToEditorCodes) {
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyBack)), 8);
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyDelete)), 8);
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyReturn)), 13);
+  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyEscape)), 27);
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyEnter)), 13);
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyLeft)), 28);
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyUp)), 30);
