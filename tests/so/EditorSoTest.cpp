@@ -120,6 +120,20 @@ class EditorSo : public ::testing::Test {
     EXPECT_GE(x11host::distinctColours(picture), 50u);
   }
 
+  // Whatever the editor went through, the effect keeps processing.
+  void expectAudioKeepsRunning() {
+    dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(effect, vst::effSetBlockSize, 0, 256);
+    dispatch(effect, vst::effMainsChanged, 0, 1);
+    std::vector<float> in(256, 0.25f);
+    std::vector<float> outL(256), outR(256);
+    float* ins[2] = {in.data(), in.data()};
+    float* outs[2] = {outL.data(), outR.data()};
+    for (int i = 0; i < 20; ++i) effect->processReplacing(effect, ins, outs, 256);
+    for (float v : outL) ASSERT_TRUE(std::isfinite(v));
+    dispatch(effect, vst::effMainsChanged, 0, 0);
+  }
+
   PluginLibrary library;
   vst::AEffect* effect = nullptr;
   Display* display = nullptr;
@@ -273,18 +287,50 @@ TEST_F(EditorSo, WithoutADisplayOpenRefusesAndAudioKeepsRunning) {
   const std::string err = ::testing::internal::GetCapturedStderr();
   setenv("DISPLAY", server->display().c_str(), 1);
   EXPECT_NE(err.find("Error: "), std::string::npos) << err;
-
-  dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  dispatch(effect, vst::effSetBlockSize, 0, 256);
-  dispatch(effect, vst::effMainsChanged, 0, 1);
-  std::vector<float> in(256, 0.25f);
-  std::vector<float> outL(256), outR(256);
-  float* ins[2] = {in.data(), in.data()};
-  float* outs[2] = {outL.data(), outR.data()};
-  for (int i = 0; i < 20; ++i) effect->processReplacing(effect, ins, outs, 256);
-  for (float v : outL) ASSERT_TRUE(std::isfinite(v));
+  expectAudioKeepsRunning();
   close();
   EXPECT_TRUE(children(parent).empty());
+}
+
+TEST_F(EditorSo, ServerWithoutGlxRefusesWithAnErrorLineAndAudioKeepsRunning) {
+  const PrivateXvfb noGlx({"-extension", "GLX"});
+  ASSERT_FALSE(noGlx.display().empty()) << "Xvfb without GLX did not start";
+  Display* other = XOpenDisplay(noGlx.display().c_str());
+  ASSERT_NE(other, nullptr);
+  const Window otherParent = x11host::makeHostWindow(other, 1024, 512);
+  setenv("DISPLAY", noGlx.display().c_str(), 1);
+  ::testing::internal::CaptureStderr();
+  dispatch(effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(otherParent));
+  idleFor(300ms);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  setenv("DISPLAY", server->display().c_str(), 1);
+  EXPECT_NE(err.find("Error: "), std::string::npos) << err;
+  expectAudioKeepsRunning();
+  close();
+  EXPECT_TRUE(x11host::childWindows(other, otherParent).empty());
+  XDestroyWindow(other, otherParent);
+  XCloseDisplay(other);
+}
+
+// With no font at all the editor still opens and draws everything but text.
+// (fontconfig reads its configuration once per process, so this holds its
+// ground only when the test runs in a process of its own, as under ctest.)
+TEST_F(EditorSo, WithoutAnyFontTheEditorStillDraws) {
+  const std::string config = configHome + "/no-fonts.conf";
+  {
+    std::ofstream file(config);
+    file << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
+  }
+  setenv("FONTCONFIG_FILE", config.c_str(), 1);
+  const Picture picture = openAndCapture();
+  unsetenv("FONTCONFIG_FILE");
+  ASSERT_EQ(picture.width, 1024);
+  const Rgb corner = picture.at(5, 5);
+  EXPECT_NEAR(corner.r, 56, 2);
+  EXPECT_NEAR(corner.g, 13, 2);
+  EXPECT_NEAR(corner.b, 51, 2);
+  EXPECT_GE(x11host::distinctColours(picture), 50u);
+  expectAudioKeepsRunning();
 }
 
 }  // namespace

@@ -12,10 +12,13 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 class PrivateXvfb {
  public:
-  PrivateXvfb() {
+  // extraArguments go to Xvfb after ours (e.g. "-extension", "GLX" for a
+  // server without GLX).
+  explicit PrivateXvfb(std::vector<std::string> extraArguments = {}) {
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -24,9 +27,14 @@ class PrivateXvfb {
       const int devnull = ::open("/dev/null", O_WRONLY);
       dup2(devnull, 1);
       dup2(devnull, 2);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten",
-             "tcp", "-noreset", static_cast<char*>(nullptr));
+      std::vector<std::string> arguments = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                            "-screen",   "0",          "1280x800x24",
+                                            "-nolisten", "tcp",        "-noreset"};
+      arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+      std::vector<char*> argv;
+      for (std::string& a : arguments) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execvp("Xvfb", argv.data());
       _exit(127);
     }
     close(fds[1]);
