@@ -231,6 +231,11 @@ class Manager {
 
   unsigned int layerTexture() const { return layerTexture_; }
   Size layerSize() const;
+  // Changes whenever the layer picture is drawn again.
+  uint64_t layerGeneration() const { return layerGeneration_; }
+  // The pointer light's position as the last overlay handed it to GL (in
+  // eye coordinates, the overlay's model-view being the identity).
+  const float* pointerLight() const { return movingLight_; }
 
   QwkAuBase* effect_;
 
@@ -344,6 +349,7 @@ class Manager {
   // Render thread only.
   bool contextReady_ = false;
   unsigned int layerTexture_ = 0;
+  uint64_t layerGeneration_ = 0;
   unsigned int framebuffer_ = 0;
   bool offscreen_ = false;
   bool layerReady_ = false;

@@ -293,6 +293,7 @@ void Manager::tearDownRendering() {
 
 void Manager::renderLayer() {
   if (!contextReady_ || !layerReady_) return;
+  ++layerGeneration_;
   Size design;
   Colour background;
   {

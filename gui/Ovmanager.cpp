@@ -55,6 +55,7 @@ class Ovmanager::OvRenderingShutdowner : public Manager::RenderingShutdowner {
  public:
   explicit OvRenderingShutdowner(Ovmanager& owner) : owner_(owner) {}
   void shutdown() override {
+    owner_.releaseKeptLitLayer();
     owner_.program_.release();
     owner_.texLocation_ = owner_.normalMapLocation_ = owner_.viewportHLocation_ = -1;
   }
@@ -122,7 +123,12 @@ void Ovmanager::drawLayer() {
   glUniform1i(texLocation_, 0);
   glUniform1f(viewportHLocation_, layerViewportHeight());
 
-  drawLayerQuad();
+  const LitLayerKey key = litLayerKey();
+  if (!drawKeptLitLayer(key)) {
+    drawLayerQuad();
+    if (key == previousKey_) keepLitLayer(key);
+  }
+  previousKey_ = key;
 
   if (normalMap) {
     glActiveTexture(GL_TEXTURE1);
@@ -131,6 +137,77 @@ void Ovmanager::drawLayer() {
   }
   glBindTexture(GL_TEXTURE_2D, 0);
   glUseProgram(0);
+}
+
+bool Ovmanager::LitLayerKey::operator==(const LitLayerKey& other) const {
+  return layerGeneration == other.layerGeneration && light[0] == other.light[0] &&
+         light[1] == other.light[1] && light[2] == other.light[2] && light[3] == other.light[3] &&
+         viewportHeight == other.viewportHeight && pixels.width == other.pixels.width &&
+         pixels.height == other.pixels.height && design.width == other.design.width &&
+         design.height == other.design.height;
+}
+
+Ovmanager::LitLayerKey Ovmanager::litLayerKey() const {
+  LitLayerKey key;
+  key.layerGeneration = layerGeneration();
+  std::copy(pointerLight(), pointerLight() + 4, key.light);
+  key.viewportHeight = layerViewportHeight();
+  key.pixels = pixelSize();
+  key.design = designPixelSize();
+  return key;
+}
+
+void Ovmanager::keepLitLayer(const LitLayerKey& key) {
+  if (!(GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object)) return;
+  const Size pixels = key.pixels;
+  if (pixels.width <= 0 || pixels.height <= 0) return;
+  if (keptTexture_ == 0) glGenTextures(1, &keptTexture_);
+  glBindTexture(GL_TEXTURE_2D, keptTexture_);
+  if (keptSize_.width != pixels.width || keptSize_.height != pixels.height) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels.width, pixels.height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    keptSize_ = pixels;
+    if (keptFramebuffer_ == 0) glGenFramebuffers(1, &keptFramebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, keptFramebuffer_);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, keptTexture_, 0);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!complete) {
+      glBindTexture(GL_TEXTURE_2D, 0);
+      releaseKeptLitLayer();
+      return;
+    }
+  }
+  // A copy of the pixels just drawn, not a second drawing: the window and
+  // a framebuffer object need not rasterize the quad alike.
+  glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, pixels.width, pixels.height);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  keptKey_ = key;
+  kept_ = true;
+}
+
+bool Ovmanager::drawKeptLitLayer(const LitLayerKey& key) const {
+  if (!kept_ || !(key == keptKey_)) return false;
+  const Size pixels = key.pixels;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, keptFramebuffer_);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, pixels.width, pixels.height, 0, 0, pixels.width, pixels.height,
+                    GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  return true;
+}
+
+void Ovmanager::releaseKeptLitLayer() {
+  if (keptFramebuffer_ != 0) glDeleteFramebuffers(1, &keptFramebuffer_);
+  if (keptTexture_ != 0) glDeleteTextures(1, &keptTexture_);
+  keptFramebuffer_ = 0;
+  keptTexture_ = 0;
+  keptSize_ = {0, 0};
+  kept_ = false;
+  keptKey_ = LitLayerKey{};
+  previousKey_ = LitLayerKey{};
 }
 
 void Ovmanager::drawBackground() {

@@ -1,6 +1,7 @@
 #include "gui/SpectrumMath.h"
 
 #include <cmath>
+#include <utility>
 
 namespace QW {
 namespace spectrum {
@@ -57,6 +58,16 @@ float logBinRight(int bin, int sizeIndex) {
   if (bin <= 0) return static_cast<float>(kLn2);
   const double s = logBinStep(sizeIndex);
   return static_cast<float>(std::log(bin * s + 2.0));
+}
+
+bool mayCoverPixelCentre(double left, double right) {
+  // Far more than the 1/256 pixel the rasterizer snaps vertices to and the
+  // single-precision error of the transform.
+  constexpr double kMargin = 1.0 / 64.0;
+  if (!std::isfinite(left) || !std::isfinite(right)) return true;
+  if (right < left) std::swap(left, right);
+  const double firstCentre = std::ceil(left - kMargin - 0.5) + 0.5;
+  return firstCentre <= right + kMargin;
 }
 
 float clampUnit(float value) {

@@ -48,6 +48,12 @@ float logBinRight(int bin, int sizeIndex);
 // 0 ... 1; NaN counts as 0.
 float clampUnit(float value);
 
+// False only when the span left ... right of window x (in pixels) keeps
+// clear of every pixel centre by more than the rasterizer's snapping and
+// rounding, so that a polygon over no more than that span gives no
+// fragment; a span that is not finite counts as covering.
+bool mayCoverPixelCentre(double left, double right);
+
 // The bin and level under point in box. The level comes from the lower half
 // only: the upper half reads 1.
 BinLevel pointToBin(Point point, const Bounds& box, Axis axis);

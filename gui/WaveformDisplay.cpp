@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <cmath>
+#include <utility>
 
 #include "core/ParamIds.h"
 #include "core/RelaxedAtomic.h"
@@ -14,6 +15,7 @@ namespace QW {
 namespace {
 
 using spectrum::kMaxBins;
+static_assert(sizeof(GLuint) == sizeof(uint32_t), "bar indices are handed to GL as they are");
 
 constexpr float kFineStepPerPixel = 0.0005f;
 
@@ -101,6 +103,7 @@ WaveformDisplay::WaveformDisplay(Manager* manager, float x, float y, float width
       pfftLinear_(kMaxBins * 4, 0.0f),
       pfftLog_(kMaxBins * 4, 0.0f),
       sliders_(kMaxBins * 4, SliderVertex{0, 0, 0, 0, 0.0f, 0.0f}),
+      drawnBarIndices_(kMaxBins * 4, 0),
       rawHeights_(kMaxBins, 0.0f),
       processedHeights_(kMaxBins, 0.0f),
       frame_(4096, 0.0f) {
@@ -129,6 +132,7 @@ void WaveformDisplay::setPFFTColour(float r, float g, float b) {
 void WaveformDisplay::setSliderColours(float r1, float g1, float b1, float r2, float g2, float b2) {
   sliderBytes1_ = {{colourByte(r1), colourByte(g1), colourByte(b1), 255}};
   sliderBytes2_ = {{colourByte(r2), colourByte(g2), colourByte(b2), 255}};
+  dirty_ = true;
 }
 
 spectrum::Axis WaveformDisplay::axis() const {
@@ -266,11 +270,56 @@ void WaveformDisplay::rebuildSliders(const spectrum::Axis& current) {
     quad[2] = {c2[0], c2[1], c2[2], c2[3], right, level};
     quad[3] = {c2[0], c2[1], c2[2], c2[3], right, 0.0f};
   }
+  slidersAxis_ = current;
+  dirty_ = false;
+}
+
+template <class Edges>
+int WaveformDisplay::collectDrawnBars(int nbins, Edges&& edges) {
+  // Window x of a bar's x under the current matrices, which must keep x
+  // apart from y and need no perspective division; anything else draws
+  // every bar.
+  GLfloat projection[16];
+  GLfloat modelview[16];
+  GLint viewport[4];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  // Column-major: element (row, column) is m[column * 4 + row].
+  const auto combined = [&](int row, int column) {
+    double sum = 0.0;
+    for (int i = 0; i < 4; ++i)
+      sum += static_cast<double>(projection[i * 4 + row]) * modelview[column * 4 + i];
+    return sum;
+  };
+  const double xFromY = combined(0, 1);
+  const double wFromX = combined(3, 0);
+  const double wFromY = combined(3, 1);
+  const double w = combined(3, 3);
+  const bool affine = xFromY == 0.0 && wFromX == 0.0 && wFromY == 0.0 && w > 0.0;
+  const double halfWidth = 0.5 * static_cast<double>(viewport[2]);
+  const double scale = combined(0, 0) / w * halfWidth;
+  const double offset = static_cast<double>(viewport[0]) + (combined(0, 3) / w + 1.0) * halfWidth;
+
+  int count = 0;
+  for (int k = 0; k < nbins; ++k) {
+    const std::pair<float, float> x = edges(static_cast<size_t>(k));
+    const double left = offset + scale * static_cast<double>(x.first);
+    const double right = offset + scale * static_cast<double>(x.second);
+    if (affine && !spectrum::mayCoverPixelCentre(left, right)) continue;
+    for (uint32_t v = 0; v < 4; ++v)
+      drawnBarIndices_[static_cast<size_t>(count++)] = static_cast<uint32_t>(k) * 4 + v;
+  }
+  return count;
 }
 
 void WaveformDisplay::prepareFrame() {
   refreshSpectra();
-  if (dirty_) rebuildSliders(axis());
+  // The display block may switch axis or size after the parameters that
+  // marked the bars did, so the axis drawn is watched as well.
+  const spectrum::Axis current = axis();
+  if (dirty_ || current.logX != slidersAxis_.logX || current.sizeIndex != slidersAxis_.sizeIndex)
+    rebuildSliders(current);
 }
 
 void WaveformDisplay::draw() {
@@ -304,8 +353,11 @@ void WaveformDisplay::draw() {
     glTranslatef(box_.minX, box_.minY + h * 0.5f, 0.0f);
     glScalef(xScale, h / range * 0.5f, 1.0f);
     glColor3f(fftColour_[0], fftColour_[1], fftColour_[2]);
-    glVertexPointer(2, GL_FLOAT, 0, current.logX ? fftLog_.data() : fftLinear_.data());
-    glDrawArrays(GL_QUADS, 0, nbins * 4);
+    const std::vector<float>& quads = current.logX ? fftLog_ : fftLinear_;
+    glVertexPointer(2, GL_FLOAT, 0, quads.data());
+    const int drawn = collectDrawnBars(
+        nbins, [&quads](size_t k) { return std::make_pair(quads[k * 8], quads[k * 8 + 4]); });
+    glDrawElements(GL_QUADS, drawn, GL_UNSIGNED_INT, drawnBarIndices_.data());
     glColor3f(pfftColour_[0], pfftColour_[1], pfftColour_[2]);
     glVertexPointer(2, GL_FLOAT, 0, current.logX ? pfftLog_.data() : pfftLinear_.data());
     glDrawArrays(GL_LINES, 0, nbins * 2);
@@ -318,7 +370,9 @@ void WaveformDisplay::draw() {
   glScalef(xScale, h * 0.5f, 1.0f);
   glTranslatef(0.0f, -1.0f, 0.0f);
   glInterleavedArrays(GL_C4UB_V2F, 0, sliders_.data());
-  glDrawArrays(GL_QUADS, 0, nbins * 4);
+  const int drawnSliders = collectDrawnBars(
+      nbins, [this](size_t k) { return std::make_pair(sliders_[k * 4].x, sliders_[k * 4 + 2].x); });
+  glDrawElements(GL_QUADS, drawnSliders, GL_UNSIGNED_INT, drawnBarIndices_.data());
   glPopMatrix();
 
   glPopClientAttrib();
@@ -332,6 +386,7 @@ void WaveformDisplay::draw() {
 
 void WaveformDisplay::setBinLevel(int bin, float level) {
   levels_[static_cast<size_t>(bin)] = level;
+  dirty_ = true;
   binParameter(bin).setPlain(level, false);
 }
 
@@ -343,6 +398,7 @@ void WaveformDisplay::mouseDown(Point point, uint32_t modifiers, int /*clickCoun
     const float reset = clampToRange(parameter.defaultValue(), parameter);
     parameter.setPlain(reset, true);
     levels_[static_cast<size_t>(k)] = reset;
+    dirty_ = true;
   }
   dragStart_ = point;
   dragStartLevel_ = levels_[static_cast<size_t>(k)];

@@ -99,6 +99,11 @@ class WaveformDisplay : public ControlBase {
   void refreshSpectrum(const float* packed, int fftSize, bool logY, ValueRange range,
                        float coefficient, std::vector<float>& heights);
   void rebuildSliders(const spectrum::Axis& axis);
+  // Collects the vertex indices of the bars that can reach a pixel under
+  // the current matrices; edges(k) gives bar k's left and right x. Answers
+  // how many indices there are.
+  template <class Edges>
+  int collectDrawnBars(int nbins, Edges&& edges);
   ValueRange valueRange() const;
   void setBinLevel(int bin, float level);
   const ParameterDescriptor& binParameter(int bin) const { return bins_[static_cast<size_t>(bin)]; }
@@ -123,13 +128,19 @@ class WaveformDisplay : public ControlBase {
   std::vector<float> pfftLinear_;
   std::vector<float> pfftLog_;
   std::vector<SliderVertex> sliders_;
+  // Bars narrower than a pixel that fall between two pixel centres give no
+  // fragment; with thousands of bins over a thousand pixels most of them are
+  // such, and the rasterizer's cost of each tall thin bar is not small.
+  std::vector<uint32_t> drawnBarIndices_;
   // What each spectrum's bins were last drawn at, above the minimum.
   std::vector<float> rawHeights_;
   std::vector<float> processedHeights_;
   // One spectrum as read this frame.
   std::vector<float> frame_;
   int logLayoutSizeIndex_ = -1;
+  // The bars are rebuilt only when a level, colour or the axis changed.
   bool dirty_ = true;
+  spectrum::Axis slidersAxis_;
 
   // The gesture in progress, in the parent group's coordinates.
   Point dragStart_;

@@ -197,4 +197,20 @@ TEST(SpectrumMath, DragStepDrawsAStraightLineOverTheSkippedBins) {
   EXPECT_FLOAT_EQ(still[0].second, 0.9f);
 }
 
+TEST(SpectrumMath, OnlySpansClearOfEveryPixelCentreAreSkipped) {
+  // Centres sit at n + 0.5.
+  EXPECT_FALSE(sp::mayCoverPixelCentre(10.6, 11.4));
+  EXPECT_FALSE(sp::mayCoverPixelCentre(11.4, 10.6));
+  EXPECT_TRUE(sp::mayCoverPixelCentre(10.2, 10.7));
+  EXPECT_TRUE(sp::mayCoverPixelCentre(10.0, 20.0));
+  // Close to a centre counts as covering it: snapping may move the edge.
+  EXPECT_TRUE(sp::mayCoverPixelCentre(10.51, 11.0));
+  EXPECT_TRUE(sp::mayCoverPixelCentre(11.0, 11.49));
+  EXPECT_TRUE(sp::mayCoverPixelCentre(-0.6, -0.4));
+  EXPECT_FALSE(sp::mayCoverPixelCentre(-0.4, 0.4));
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_TRUE(sp::mayCoverPixelCentre(0.6, inf));
+  EXPECT_TRUE(sp::mayCoverPixelCentre(std::nan(""), 0.7));
+}
+
 }  // namespace
