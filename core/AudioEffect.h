@@ -21,7 +21,9 @@ class AudioEffect {
   virtual void close() {}
   virtual void suspend() {}
   virtual void resume() {}
-  virtual void setSampleRate(float rate) { sampleRate = rate; }
+  // The editor's render thread reads the rate (bin frequencies in tooltips)
+  // while the host may set it.
+  virtual void setSampleRate(float rate) { rt::relaxedStore(sampleRate, rate); }
   virtual void setBlockSize(int32_t size) { blockSize = size; }
   virtual void processReplacing(float** inputs, float** outputs, int32_t frames);
   virtual void processDoubleReplacing(double** /*inputs*/, double** /*outputs*/,
@@ -57,7 +59,7 @@ class AudioEffect {
   }
   virtual AEffEditor* getEditor() { return editor.get(); }
   virtual vst::AEffect* getAeffect() { return &cEffect; }
-  virtual float getSampleRate() { return sampleRate; }
+  virtual float getSampleRate() { return rt::relaxedLoad(sampleRate); }
   virtual int32_t getBlockSize() { return blockSize; }
   virtual int32_t getMasterVersion();
   virtual int32_t getCurrentUniqueId();

@@ -336,7 +336,7 @@ int32_t QwkTonalmire::GetProperty(uint32_t property, uint32_t /*scope*/, uint32_
                                   void* out) {
   switch (property) {
     case kAudioUnitProperty_SampleRate:
-      storeOut(out, static_cast<double>(sampleRate));
+      storeOut(out, static_cast<double>(rt::relaxedLoad(sampleRate)));
       return kAudioUnitNoErr;
     case kAudioUnitProperty_ParameterStringFromValue: {
       auto* query = static_cast<AudioUnitParameterStringFromValue*>(out);

@@ -145,7 +145,11 @@ void applyLevels(float* f, const float* level, uint32_t n) {
 }  // namespace
 
 CBrevikKernel::CBrevikKernel(QwkAuBase* owner, SpectralContext* context, uint32_t channel)
-    : AUKernelBase(owner), channel_(channel), context_(context) {
+    : AUKernelBase(owner),
+      channel_(channel),
+      shownRaw_(std::make_unique<float[]>(kMaxFftSize)),
+      shownProcessed_(std::make_unique<float[]>(kMaxFftSize)),
+      context_(context) {
   void* memory = std::aligned_alloc(alignof(FrameState), 2 * sizeof(FrameState));
   if (!memory) throw std::bad_alloc();
   std::memset(memory, 0, 2 * sizeof(FrameState));
@@ -160,9 +164,19 @@ const float* CBrevikKernel::rawSpectrum() const {
 const float* CBrevikKernel::processedSpectrum() const {
   return frames_[0].processedSpectrum;
 }
+const float* CBrevikKernel::shownRawSpectrum() const {
+  return shownRaw_.get();
+}
+const float* CBrevikKernel::shownProcessedSpectrum() const {
+  return shownProcessed_.get();
+}
 
 void CBrevikKernel::Reset() {
   std::memset(frames_.get(), 0, 2 * sizeof(FrameState));
+  for (uint32_t i = 0; i < kMaxFftSize; ++i) {
+    rt::relaxedStore(shownRaw_[i], 0.0f);
+    rt::relaxedStore(shownProcessed_[i], 0.0f);
+  }
   inputPeak_ = 0.0f;
   outputPeak_ = 0.0f;
   currentSize_ = 0;
@@ -270,6 +284,12 @@ void CBrevikKernel::processFrame(FrameState& state, uint32_t n, int32_t sizeInde
   if (runScript && !s.scriptBefore)
     context_->scripts->RunSpectralScript(s.scriptIndex, state.processedSpectrum, size);
 
+  if (&state == &frames_[0]) {
+    for (uint32_t i = 0; i < n; ++i) {
+      rt::relaxedStore(shownRaw_[i], state.rawSpectrum[i]);
+      rt::relaxedStore(shownProcessed_[i], state.processedSpectrum[i]);
+    }
+  }
   fft.inverse(state.processedSpectrum, state.output);
   outputPeak_ = scaleAndWindow(window, state.output, s.outputGain / static_cast<float>(n), n);
 

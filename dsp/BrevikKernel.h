@@ -30,10 +30,15 @@ class CBrevikKernel : public AUKernelBase {
   float outputPeak() const { return outputPeak_; }
   // The N the frame states are laid out for; 0 until the first Process.
   uint32_t currentSize() const { return currentSize_; }
-  // Frame state A's spectra, for the display. The arrays live as long as the
-  // kernel; their contents change whenever state A processes a frame.
+  // Frame state A's spectra, the arrays it works in, for the audio thread
+  // and tests. The arrays live as long as the kernel; their contents change
+  // whenever state A processes a frame.
   const float* rawSpectrum() const;
   const float* processedSpectrum() const;
+  // The same spectra as of state A's last finished frame, for the display on
+  // other threads, which read them with rt::relaxedLoad.
+  const float* shownRawSpectrum() const;
+  const float* shownProcessedSpectrum() const;
 
  private:
   struct FrameState;
@@ -48,6 +53,11 @@ class CBrevikKernel : public AUKernelBase {
   float inputPeak_ = 0.0f;
   float outputPeak_ = 0.0f;
   std::unique_ptr<FrameState[], AlignedFree> frames_;  // [0] = A, [1] = B
-  uint32_t currentSize_ = 0;                           // 0 forces a reset on the next Process
+  // Copies for the display, value by value as state A finishes a frame: the
+  // working arrays are rewritten by vector stores, the script and memset,
+  // which must not meet a reader on another thread.
+  std::unique_ptr<float[]> shownRaw_;
+  std::unique_ptr<float[]> shownProcessed_;
+  uint32_t currentSize_ = 0;  // 0 forces a reset on the next Process
   SpectralContext* const context_;
 };

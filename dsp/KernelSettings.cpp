@@ -85,8 +85,8 @@ void updateMeters(ViewState& view, CBrevikKernel* const* kernels, int count, uin
   for (int c = 0; c < shown; ++c) {
     const CBrevikKernel* k = kernels[c];
     if (!k) continue;
-    rt::relaxedStore(view.rawSpectrum[c], k->rawSpectrum());
-    rt::relaxedStore(view.processedSpectrum[c], k->processedSpectrum());
+    rt::relaxedStore(view.rawSpectrum[c], k->shownRawSpectrum());
+    rt::relaxedStore(view.processedSpectrum[c], k->shownProcessedSpectrum());
   }
   for (int c = 0; c < count; ++c) {
     if (kernels[c] && kernels[c]->context()) {

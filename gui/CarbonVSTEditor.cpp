@@ -128,6 +128,8 @@ bool CarbonVSTEditor::open(void* parent) {
   manager_ = std::move(manager);
   systemWindow_ = parent;
   manager_->CreateRenderTask();
+  // Like every VST 2.4 editor built on the SDK's default; hosts see the
+  // child window appear in theirs.
   return false;
 }
 

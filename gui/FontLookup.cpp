@@ -83,6 +83,21 @@ std::string usableFile(const FcPattern* font) {
   return isReadableFile(path) ? path : std::string();
 }
 
+// A configuration of our own rather than fontconfig's default one: a host
+// that does not use fontconfig itself unloads the library with ours, and
+// the default configuration (hundreds of kilobytes) would stay behind in
+// the heap every time, as only FcFini frees it and calling that would pull
+// the configuration from under a host that does use it. Ours goes with the
+// plug-in's static objects when it is unloaded.
+struct ConfigDeleter {
+  void operator()(FcConfig* config) const { FcConfigDestroy(config); }
+};
+
+FcConfig* lookupConfig() {
+  static const std::unique_ptr<FcConfig, ConfigDeleter> config(FcInitLoadConfigAndFonts());
+  return config.get();
+}
+
 }  // namespace
 
 FontRequest fontRequestForName(const std::string& name) {
@@ -96,14 +111,16 @@ FontRequest fontRequestForName(const std::string& name) {
 }
 
 std::string matchFontFile(const FontRequest& request) {
-  if (request.family.empty() || !FcInit()) return {};
+  if (request.family.empty()) return {};
+  FcConfig* const config = lookupConfig();
+  if (!config) return {};
   std::unique_ptr<FcPattern, PatternDeleter> pattern(FcPatternCreate());
   if (!pattern) return {};
   FcPatternAddString(pattern.get(), FC_FAMILY,
                      reinterpret_cast<const FcChar8*>(request.family.c_str()));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern.get(), FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
+  FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
   FcDefaultSubstitute(pattern.get());
 
   // The whole sorted list rather than the single best match: when the best
@@ -111,7 +128,7 @@ std::string matchFontFile(const FontRequest& request) {
   // answer than none.
   FcResult result = FcResultNoMatch;
   std::unique_ptr<FcFontSet, FontSetDeleter> fonts(
-      FcFontSort(nullptr, pattern.get(), FcFalse, nullptr, &result));
+      FcFontSort(config, pattern.get(), FcFalse, nullptr, &result));
   if (!fonts) return {};
   for (int i = 0; i < fonts->nfont; ++i) {
     std::string path = usableFile(fonts->fonts[i]);

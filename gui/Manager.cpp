@@ -67,6 +67,9 @@ Manager::~Manager() {
   // Elements may refer to renderers, fonts and text runs while they go:
   // they go first.
   std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  // Closed in the middle of a gesture (the release not handled yet): the
+  // host saw it begin and must see it end.
+  if (editedParameter_ >= 0) endParameterEdit(editedParameter_);
   keyFocus_ = tracked_ = hoverElement_ = tooltipElement_ = nullptr;
   hovered_.clear();
   elements_.clear();

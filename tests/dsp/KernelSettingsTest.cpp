@@ -244,8 +244,8 @@ TEST(KernelMeters, DisplayGetsStateASpectraAndTheSizeIndex) {
   const std::vector<CBrevikKernel*> k = rig.pointers();
   updateMeters(view, k.data(), 2, 64, 44100.0f);
   for (int c = 0; c < 2; ++c) {
-    EXPECT_EQ(view.rawSpectrum[c], rig.kernels[c]->rawSpectrum());
-    EXPECT_EQ(view.processedSpectrum[c], rig.kernels[c]->processedSpectrum());
+    EXPECT_EQ(view.rawSpectrum[c], rig.kernels[c]->shownRawSpectrum());
+    EXPECT_EQ(view.processedSpectrum[c], rig.kernels[c]->shownProcessedSpectrum());
     EXPECT_NE(view.rawSpectrum[c], view.processedSpectrum[c]);
   }
   EXPECT_NE(view.rawSpectrum[0], view.rawSpectrum[1]);
