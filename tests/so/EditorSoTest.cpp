@@ -86,7 +86,9 @@ class EditorSo : public ::testing::Test {
 
   std::vector<Window> children(Window w) { return x11host::childWindows(display, w); }
 
-  // The editor's picture after a second of host idling.
+  // The editor's picture after a second of host idling, or once it has
+  // drawn when the first frames take longer (a busy machine, a sanitizer
+  // build): at most 20 s.
   Picture openAndCapture() {
     Picture picture;
     open(parent);
@@ -98,7 +100,13 @@ class EditorSo : public ::testing::Test {
     EXPECT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
     EXPECT_EQ(attributes.width, 1024);
     EXPECT_EQ(attributes.height, 512);
-    picture = x11host::capture(display, kids[0], attributes.width, attributes.height);
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    for (;;) {
+      picture = x11host::capture(display, kids[0], attributes.width, attributes.height);
+      if (x11host::distinctColours(picture) >= 50u || std::chrono::steady_clock::now() > giveUp)
+        break;
+      idleFor(200ms);
+    }
     close();
     return picture;
   }

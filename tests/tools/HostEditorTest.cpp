@@ -341,7 +341,9 @@ TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
   RunningProgram editor(
       {Paths::host(), "editor", Paths::veldrana(), "--play", dir.path("noise.wav"), "--json"},
       environment());
-  std::this_thread::sleep_for(1500ms);
+  // Long enough for several passes even when a busy machine makes loading
+  // and opening the editor slow.
+  std::this_thread::sleep_for(4s);
   ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
   kill(editor.pid(), SIGTERM);
   const RunResult result = editor.wait(10s);
