@@ -27,7 +27,7 @@ test: build
 	@$(MAKE) --no-print-directory test-fuzz
 
 # Test suites that draw with OpenGL.
-GL_SUITES := ^(Editor[A-Za-z]*|[A-Za-z]*Drawing)\.
+GL_SUITES := ^(Editor[A-Za-z]*|[A-Za-z]*Drawing)\.|^Lifecycle\.[A-Za-z]*Editor
 
 # The host-facing tests once more with AddressSanitizer and UBSan in the
 # plug-in, to prove nothing is touched after effClose and no chunk or index

@@ -51,6 +51,8 @@ class ControlFixture : public ::testing::Test {
 
   RecordingHost host;
   std::unique_ptr<QwkTonalmire> effect = std::make_unique<QwkTonalmire>(RecordingHost::callback());
-  std::unique_ptr<QW::Manager> manager;
+  // Before the manager: a manager closed in the middle of a gesture ends it
+  // on its way out, and that call is recorded here.
   std::vector<EditCall> edits;
+  std::unique_ptr<QW::Manager> manager;
 };

@@ -144,11 +144,12 @@ class ManagerInput : public ::testing::Test {
 
   std::string savedConfig;
   FakeWindow window;
-  std::unique_ptr<QW::Manager> manager;
+  // Before the manager, whose destructor may still end an edit.
   Log log;
   std::vector<std::string> edits;
   int captures = 0;
   int releases = 0;
+  std::unique_ptr<QW::Manager> manager;
 };
 
 TEST_F(ManagerInput, HoverEntersAndExitsNestedGroupsAndElements) {
