@@ -14,8 +14,24 @@ if(NOT LUA_SOURCES OR NOT OSCPACK_SOURCES)
   message(FATAL_ERROR "Lua/oscpack sources missing: run tools/fetch-third-party.sh (make deps does)")
 endif()
 
+# Debian's patched luaconf.h includes a header that only its -dev package
+# installs; it names the multiarch triplet for C module paths. The plug-in
+# never loads C modules, so the triplet only has to be plausible: it is made
+# here in the build folder rather than taken from an installed package.
+execute_process(COMMAND gcc -print-multiarch OUTPUT_VARIABLE VELDRANA_MULTIARCH
+  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(NOT VELDRANA_MULTIARCH)
+  set(VELDRANA_MULTIARCH "${CMAKE_SYSTEM_PROCESSOR}-linux-gnu")
+endif()
+set(LUA_GENERATED_INCLUDE ${CMAKE_BINARY_DIR}/generated/lua)
+file(WRITE ${LUA_GENERATED_INCLUDE}/lua5.1-deb-multiarch.h.new
+  "#ifndef DEB_HOST_MULTIARCH\n#define DEB_HOST_MULTIARCH \"${VELDRANA_MULTIARCH}\"\n#endif\n")
+configure_file(${LUA_GENERATED_INCLUDE}/lua5.1-deb-multiarch.h.new
+  ${LUA_GENERATED_INCLUDE}/lua5.1-deb-multiarch.h COPYONLY)
+
 add_library(veldrana_lua STATIC ${LUA_SOURCES})
-target_include_directories(veldrana_lua SYSTEM PUBLIC ${VELDRANA_THIRD_PARTY}/lua5.1-5.1.5/src)
+target_include_directories(veldrana_lua SYSTEM PUBLIC ${VELDRANA_THIRD_PARTY}/lua5.1-5.1.5/src
+  ${LUA_GENERATED_INCLUDE})
 target_compile_definitions(veldrana_lua PRIVATE LUA_USE_POSIX LUA_USE_DLOPEN)
 target_compile_options(veldrana_lua PRIVATE -w)
 set_target_properties(veldrana_lua PROPERTIES C_VISIBILITY_PRESET hidden)
