@@ -207,9 +207,15 @@ TEST_F(EditorSo, OpenAndCloseFiftyTimesLeavesNothingBehind) {
 
 TEST_F(EditorSo, InputIsHandledAlsoWhenTheHostNeverCallsIdle) {
   open(parent);
-  std::this_thread::sleep_for(200ms);
   const auto kids = children(parent);
   ASSERT_EQ(kids.size(), 1u);
+  // Input sent before the editor has drawn may arrive before it listens
+  // (a sanitizer build starts slowly): wait for its first picture.
+  for (const auto giveUp = std::chrono::steady_clock::now() + 20s;
+       std::chrono::steady_clock::now() < giveUp;) {
+    std::this_thread::sleep_for(100ms);
+    if (x11host::distinctColours(x11host::capture(display, kids[0], 1024, 512)) >= 50u) break;
+  }
   // Drag the bottom-right corner 200 pixels to the left: the window keeps
   // its 2:1 shape, and the host's window follows by the same amount.
   XTestFakeMotionEvent(display, -1, 1020, 510, CurrentTime);
@@ -218,7 +224,7 @@ TEST_F(EditorSo, InputIsHandledAlsoWhenTheHostNeverCallsIdle) {
   XTestFakeButtonEvent(display, 1, False, CurrentTime);
   XSync(display, False);
   XWindowAttributes child{};
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < 400; ++i) {
     std::this_thread::sleep_for(25ms);
     XGetWindowAttributes(display, kids[0], &child);
     if (child.width != 1024) break;
