@@ -26,9 +26,6 @@ test: build
 	@$(MAKE) --no-print-directory test-tsan
 	@$(MAKE) --no-print-directory test-fuzz
 
-# Test suites that draw with OpenGL.
-GL_SUITES := ^(Editor[A-Za-z]*|[A-Za-z]*Drawing)\.|^Lifecycle\.[A-Za-z]*Editor
-
 # The host-facing tests once more with AddressSanitizer and UBSan in the
 # plug-in, to prove nothing is touched after effClose and no chunk or index
 # from a host reads out of bounds.
@@ -36,11 +33,11 @@ test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVELDRANA_SANITIZE=address -DVELDRANA_BENCH=OFF > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target Veldrana veldrana_so_tests veldrana_tests
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' -E '$(GL_SUITES)' --timeout 600
+	  ctest --output-on-failure -j $(JOBS) -L 'dlopen|unit' -LE gl --timeout 600
 # The tests that draw go through Mesa's llvmpipe, which never frees some of
 # its allocations and unloads itself before exit, so LeakSanitizer can name
 # neither the code nor the module: they run here for memory errors only.
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -R '$(GL_SUITES)' --timeout 600
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS) -L gl --timeout 600
 
 # Every unit and .so test once more under ThreadSanitizer, the host torture
 # test among them (its half minute covers the audio, OSC, timer, MIDI and
