@@ -108,6 +108,15 @@ LibcCounts libcCounts() {
 // --- Replacements ----------------------------------------------------------
 // Same signatures as the C library's; each notes the call, then forwards.
 
+// A replacement that only counts: the kind, the C library's declaration
+// split into its parts, the arguments to forward, and its exception
+// specification when the library declares one.
+#define COUNTED(kind, result, name, params, args, ...) \
+  result name params __VA_ARGS__ {                     \
+    note(LibcCall::kind);                              \
+    return REAL(name) args;                            \
+  }
+
 extern "C" {
 
 int pthread_mutex_lock(pthread_mutex_t* m) noexcept {
@@ -126,90 +135,32 @@ int pthread_mutex_unlock(pthread_mutex_t* m) noexcept {
   noteMutex(m, false);
   return REAL(pthread_mutex_unlock)(m);
 }
-int pthread_rwlock_rdlock(pthread_rwlock_t* l) noexcept {
-  note(LibcCall::kOtherLock);
-  return REAL(pthread_rwlock_rdlock)(l);
-}
-int pthread_rwlock_wrlock(pthread_rwlock_t* l) noexcept {
-  note(LibcCall::kOtherLock);
-  return REAL(pthread_rwlock_wrlock)(l);
-}
-int pthread_rwlock_unlock(pthread_rwlock_t* l) noexcept {
-  note(LibcCall::kOtherUnlock);
-  return REAL(pthread_rwlock_unlock)(l);
-}
-int pthread_spin_lock(pthread_spinlock_t* l) noexcept {
-  note(LibcCall::kOtherLock);
-  return REAL(pthread_spin_lock)(l);
-}
-int pthread_spin_unlock(pthread_spinlock_t* l) noexcept {
-  note(LibcCall::kOtherUnlock);
-  return REAL(pthread_spin_unlock)(l);
-}
+COUNTED(kOtherLock, int, pthread_rwlock_rdlock, (pthread_rwlock_t * l), (l), noexcept)
+COUNTED(kOtherLock, int, pthread_rwlock_wrlock, (pthread_rwlock_t * l), (l), noexcept)
+COUNTED(kOtherUnlock, int, pthread_rwlock_unlock, (pthread_rwlock_t * l), (l), noexcept)
+COUNTED(kOtherLock, int, pthread_spin_lock, (pthread_spinlock_t * l), (l), noexcept)
+COUNTED(kOtherUnlock, int, pthread_spin_unlock, (pthread_spinlock_t * l), (l), noexcept)
 
-int pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
-  note(LibcCall::kConditionWait);
-  return REAL(pthread_cond_wait)(c, m);
-}
-int pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const timespec* t) {
-  note(LibcCall::kConditionWait);
-  return REAL(pthread_cond_timedwait)(c, m, t);
-}
-int pthread_cond_signal(pthread_cond_t* c) noexcept {
-  note(LibcCall::kConditionWake);
-  return REAL(pthread_cond_signal)(c);
-}
-int pthread_cond_broadcast(pthread_cond_t* c) noexcept {
-  note(LibcCall::kConditionWake);
-  return REAL(pthread_cond_broadcast)(c);
-}
+COUNTED(kConditionWait, int, pthread_cond_wait, (pthread_cond_t * c, pthread_mutex_t* m), (c, m))
+COUNTED(kConditionWait, int, pthread_cond_timedwait,
+        (pthread_cond_t * c, pthread_mutex_t* m, const timespec* t), (c, m, t))
+COUNTED(kConditionWake, int, pthread_cond_signal, (pthread_cond_t * c), (c), noexcept)
+COUNTED(kConditionWake, int, pthread_cond_broadcast, (pthread_cond_t * c), (c), noexcept)
 
-int sem_wait(sem_t* s) {
-  note(LibcCall::kSemaphoreWait);
-  return REAL(sem_wait)(s);
-}
-int sem_timedwait(sem_t* s, const timespec* t) {
-  note(LibcCall::kSemaphoreWait);
-  return REAL(sem_timedwait)(s, t);
-}
-int sem_trywait(sem_t* s) noexcept {
-  note(LibcCall::kSemaphoreWait);
-  return REAL(sem_trywait)(s);
-}
-int sem_post(sem_t* s) noexcept {
-  note(LibcCall::kSemaphorePost);
-  return REAL(sem_post)(s);
-}
+COUNTED(kSemaphoreWait, int, sem_wait, (sem_t * s), (s))
+COUNTED(kSemaphoreWait, int, sem_timedwait, (sem_t * s, const timespec* t), (s, t))
+COUNTED(kSemaphoreWait, int, sem_trywait, (sem_t * s), (s), noexcept)
+COUNTED(kSemaphorePost, int, sem_post, (sem_t * s), (s), noexcept)
 
-int nanosleep(const timespec* t, timespec* left) {
-  note(LibcCall::kSleep);
-  return REAL(nanosleep)(t, left);
-}
-int clock_nanosleep(clockid_t clock, int flags, const timespec* t, timespec* left) {
-  note(LibcCall::kSleep);
-  return REAL(clock_nanosleep)(clock, flags, t, left);
-}
-int usleep(useconds_t us) {
-  note(LibcCall::kSleep);
-  return REAL(usleep)(us);
-}
-unsigned int sleep(unsigned int s) {
-  note(LibcCall::kSleep);
-  return REAL(sleep)(s);
-}
-int sched_yield() noexcept {
-  note(LibcCall::kSleep);
-  return REAL(sched_yield)();
-}
+COUNTED(kSleep, int, nanosleep, (const timespec* t, timespec* left), (t, left))
+COUNTED(kSleep, int, clock_nanosleep,
+        (clockid_t clock, int flags, const timespec* t, timespec* left), (clock, flags, t, left))
+COUNTED(kSleep, int, usleep, (useconds_t us), (us))
+COUNTED(kSleep, unsigned int, sleep, (unsigned int s), (s))
+COUNTED(kSleep, int, sched_yield, (), (), noexcept)
 
-ssize_t read(int fd, void* buffer, size_t size) {
-  note(LibcCall::kFileIo);
-  return REAL(read)(fd, buffer, size);
-}
-ssize_t write(int fd, const void* buffer, size_t size) {
-  note(LibcCall::kFileIo);
-  return REAL(write)(fd, buffer, size);
-}
+COUNTED(kFileIo, ssize_t, read, (int fd, void* buffer, size_t size), (fd, buffer, size))
+COUNTED(kFileIo, ssize_t, write, (int fd, const void* buffer, size_t size), (fd, buffer, size))
 // The mode argument is there only when the flags ask for one.
 int open(const char* path, int flags, ...) {
   note(LibcCall::kFileIo);
@@ -233,61 +184,29 @@ int openat(int dir, const char* path, int flags, ...) {
   }
   return REAL(openat)(dir, path, flags, mode);
 }
-int close(int fd) {
-  note(LibcCall::kFileIo);
-  return REAL(close)(fd);
-}
-int poll(pollfd* fds, nfds_t count, int timeout) {
-  note(LibcCall::kFileIo);
-  return REAL(poll)(fds, count, timeout);
-}
+COUNTED(kFileIo, int, close, (int fd), (fd))
+COUNTED(kFileIo, int, poll, (pollfd * fds, nfds_t count, int timeout), (fds, count, timeout))
 
-ssize_t send(int fd, const void* buffer, size_t size, int flags) {
-  note(LibcCall::kSocketIo);
-  return REAL(send)(fd, buffer, size, flags);
-}
-ssize_t sendto(int fd, const void* buffer, size_t size, int flags, const sockaddr* to,
-               socklen_t length) {
-  note(LibcCall::kSocketIo);
-  return REAL(sendto)(fd, buffer, size, flags, to, length);
-}
-ssize_t recv(int fd, void* buffer, size_t size, int flags) {
-  note(LibcCall::kSocketIo);
-  return REAL(recv)(fd, buffer, size, flags);
-}
-ssize_t recvfrom(int fd, void* buffer, size_t size, int flags, sockaddr* from, socklen_t* length) {
-  note(LibcCall::kSocketIo);
-  return REAL(recvfrom)(fd, buffer, size, flags, from, length);
-}
+COUNTED(kSocketIo, ssize_t, send, (int fd, const void* buffer, size_t size, int flags),
+        (fd, buffer, size, flags))
+COUNTED(kSocketIo, ssize_t, sendto,
+        (int fd, const void* buffer, size_t size, int flags, const sockaddr* to, socklen_t length),
+        (fd, buffer, size, flags, to, length))
+COUNTED(kSocketIo, ssize_t, recv, (int fd, void* buffer, size_t size, int flags),
+        (fd, buffer, size, flags))
+COUNTED(kSocketIo, ssize_t, recvfrom,
+        (int fd, void* buffer, size_t size, int flags, sockaddr* from, socklen_t* length),
+        (fd, buffer, size, flags, from, length))
 
-FILE* fopen(const char* path, const char* mode) {
-  note(LibcCall::kStdio);
-  return REAL(fopen)(path, mode);
-}
-size_t fwrite(const void* data, size_t size, size_t count, FILE* stream) {
-  note(LibcCall::kStdio);
-  return REAL(fwrite)(data, size, count, stream);
-}
-int fputs(const char* text, FILE* stream) {
-  note(LibcCall::kStdio);
-  return REAL(fputs)(text, stream);
-}
-int puts(const char* text) {
-  note(LibcCall::kStdio);
-  return REAL(puts)(text);
-}
-int fputc(int c, FILE* stream) {
-  note(LibcCall::kStdio);
-  return REAL(fputc)(c, stream);
-}
-int putchar(int c) {
-  note(LibcCall::kStdio);
-  return REAL(putchar)(c);
-}
-int vfprintf(FILE* stream, const char* format, va_list args) {
-  note(LibcCall::kStdio);
-  return REAL(vfprintf)(stream, format, args);
-}
+COUNTED(kStdio, FILE*, fopen, (const char* path, const char* mode), (path, mode))
+COUNTED(kStdio, size_t, fwrite, (const void* data, size_t size, size_t count, FILE* stream),
+        (data, size, count, stream))
+COUNTED(kStdio, int, fputs, (const char* text, FILE* stream), (text, stream))
+COUNTED(kStdio, int, puts, (const char* text), (text))
+COUNTED(kStdio, int, fputc, (int c, FILE* stream), (c, stream))
+COUNTED(kStdio, int, putchar, (int c), (c))
+COUNTED(kStdio, int, vfprintf, (FILE * stream, const char* format, va_list args),
+        (stream, format, args))
 int fprintf(FILE* stream, const char* format, ...) {
   note(LibcCall::kStdio);
   va_list args;
@@ -304,10 +223,7 @@ int printf(const char* format, ...) {
   va_end(args);
   return written;
 }
-int fflush(FILE* stream) {
-  note(LibcCall::kStdio);
-  return REAL(fflush)(stream);
-}
+COUNTED(kStdio, int, fflush, (FILE * stream), (stream))
 
 // A system call's arguments are six machine words; reading all six passes
 // on whatever the caller gave, as the C library's own syscall does.
@@ -326,9 +242,6 @@ int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*
   note(LibcCall::kThread);
   return REAL(pthread_create)(thread, attributes, start, argument);
 }
-int pthread_join(pthread_t thread, void** result) {
-  note(LibcCall::kThread);
-  return REAL(pthread_join)(thread, result);
-}
+COUNTED(kThread, int, pthread_join, (pthread_t thread, void** result), (thread, result))
 
 }  // extern "C"
