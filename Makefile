@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 VST_PATH ?= $(HOME)/.vst
 
-.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install clean
+.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install clean fresh-check fresh-check-test
 
 all: build
 
@@ -63,8 +63,21 @@ test-fuzz: deps
 	  layout_script_fuzzer
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
-demo: build
+# One line per stage; the compiler's output goes to out/log/build.log.
+demo: deps
+	@sh tools/stage.sh "Building the plug-in and its tools ($(BUILD)/, $(JOBS) jobs)" out/log/build.log \
+	  sh -c 'cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo && cmake --build $(BUILD) -j $(JOBS)'
 	@sh tools/demo.sh $(BUILD)
+
+# The README's two commands on a machine that has never seen the project: a
+# minimal Debian 12 root made with debootstrap, a clean copy of HEAD, only
+# make installed, then `make demo` (or `make test`) inside it. Needs root
+# (or sudo) and the network; slow, so not part of `make test`.
+fresh-check:
+	@sh tools/fresh-check.sh demo
+
+fresh-check-test:
+	@sh tools/fresh-check.sh test
 
 install: build
 	@mkdir -p "$(VST_PATH)"

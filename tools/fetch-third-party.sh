@@ -17,10 +17,19 @@ need=""
 
 work="$(pwd)/$dest/.apt"
 mkdir -p "$work/lists/partial"
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" > "$work/sources.list"
+# The source entries come from the machine's own apt configuration, so the
+# mirror, proxy or snapshot it uses serves the sources too.
+sh tools/apt-sources.sh | awk '{
+  opts = ""
+  if ($NF ~ /^signed-by=/) { opts = " [" $NF "]"; NF-- }
+  print "deb-src" opts " " $0
+}' > "$work/sources.list"
+if [ ! -s "$work/sources.list" ]; then
+  echo "fetch-third-party: no Debian 12 (bookworm) archive in /etc/apt/sources.list or" >&2
+  echo "/etc/apt/sources.list.d/; add one to apt's configuration to fetch the sources" >&2
+  exit 1
+fi
 opts="-o Dir::Etc::SourceList=$work/sources.list -o Dir::Etc::SourceParts=/dev/null -o Dir::State::Lists=$work/lists -o APT::Sandbox::User=root"
-echo "Fetching Debian sources:$need"
 # shellcheck disable=SC2086
-apt-get $opts -qq update
-# shellcheck disable=SC2086
-(cd "$dest" && apt-get $opts -qq source $need)
+sh tools/stage.sh "Fetching third-party sources:$need" "${LOG_DIR:-out/log}/third-party.log" sh -c \
+  "apt-get $opts update && cd '$dest' && apt-get $opts source $need"

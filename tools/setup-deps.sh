@@ -1,8 +1,16 @@
 #!/bin/sh
 # Installs the Debian 12 packages the build, the tests and the demo need,
-# but only those that are missing, so a prepared machine is not touched.
+# but only those that are missing, so a prepared machine is not touched,
+# then fetches the third-party sources compiled into the plug-in. Quiet:
+# one line per stage, the details in out/log/.
 set -eu
+cd "$(dirname "$0")/.."
+LOG_DIR=${LOG_DIR:-out/log}
 
+# Build and test tools and libraries, fonts the editor and its tests pick
+# (Arial- and Tahoma-compatible, DejaVu), the X server the editor tests and
+# the demo's screenshot start, Mesa's software GL, clang's fuzzer runtime, and
+# two packages of third-party VST plug-ins our host tool is tested against.
 PACKAGES="
 build-essential cmake pkg-config clang libclang-rt-14-dev dpkg-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -14,25 +22,22 @@ xvfb xauth xfonts-base libgl1-mesa-dri
 lsp-plugins-vst dpf-plugins-vst
 "
 
-install_missing() {
-  echo "Installing missing packages:$missing"
-  SUDO=""
-  if [ "$(id -u)" != "0" ]; then
-    SUDO="sudo"
-  fi
-  $SUDO apt-get update -qq
-  # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
-}
-
 missing=""
+count=0
 for p in $PACKAGES; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing="$missing $p"
+    count=$((count + 1))
   fi
 done
 
 if [ -n "$missing" ]; then
-  install_missing
+  SUDO=""
+  if [ "$(id -u)" != "0" ]; then
+    SUDO="sudo"
+  fi
+  # shellcheck disable=SC2086
+  sh tools/stage.sh "Installing $count packages" "$LOG_DIR/packages.log" sh -c \
+    "$SUDO apt-get update && $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing"
 fi
-sh "$(dirname "$0")/fetch-third-party.sh"
+sh tools/fetch-third-party.sh

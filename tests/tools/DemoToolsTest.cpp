@@ -1,6 +1,10 @@
-// The demo's helpers: the test signal and the before/after spectrum plot.
+// The demo's helpers: the test signal, the before/after spectrum plot and
+// the check of the results.
+#include <png.h>
+
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "tests/tools/HostTestSupport.h"
@@ -112,6 +116,105 @@ TEST_F(SpectrumPlot, MissingInputFailsWithoutAPicture) {
   EXPECT_NE(result.err.find("missing.wav"), std::string::npos) << result.err;
   EXPECT_FALSE(fileExists(dir.path("plot.png")));
   EXPECT_FALSE(fileExists(dir.path("plot.png.part")));
+}
+
+// An RGB picture whose pixel i is colour(i).
+void writePicture(const std::string& path, unsigned width, unsigned height,
+                  const std::function<uint32_t(unsigned)>& colour) {
+  std::vector<unsigned char> pixels;
+  for (unsigned i = 0; i < width * height; ++i)
+    for (const int shift : {16, 8, 0})
+      pixels.push_back(static_cast<unsigned char>(colour(i) >> shift));
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = width;
+  image.height = height;
+  image.format = PNG_FORMAT_RGB;
+  ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr));
+}
+
+struct CheckCase {
+  const char* name;
+  std::function<void(const ScratchDir&, const std::string&)> make;
+  const char* problem;  // nullptr: the file passes
+};
+
+TEST(DemoCheck, PassesRealResultsAndFailsBlankPicturesAndSilence) {
+  const auto sound = [](float level, float extra) {
+    return [=](const ScratchDir&, const std::string& path) {
+      std::vector<float> samples(2 * 4800);
+      for (size_t n = 0; n < samples.size(); ++n) samples[n] = level * std::sin(0.05f * n);
+      samples[77] = extra;
+      writeAudio(path, Audio{2, 48000, samples});
+    };
+  };
+  const CheckCase cases[] = {
+      {"demo.wav",
+       [](const ScratchDir&, const std::string& path) {
+         ASSERT_EQ(runProgram({Paths::demoSignal(), path, "--seconds", "1"}).exitCode, 0);
+       },
+       nullptr},
+      {"tone.wav", sound(0.01f, 0.0f), nullptr},
+      {"silence.wav", sound(0.0f, 0.0f), "silent"},
+      {"under-60-dB.wav", sound(0.0005f, 0.0f), "silent"},
+      {"nan.wav", sound(0.5f, std::nanf("")), "not finite"},
+      {"plot.png",
+       [](const ScratchDir& dir, const std::string& path) {
+         ASSERT_EQ(runProgram({Paths::demoSignal(), dir.path("in.wav"), "--seconds", "1"}).exitCode,
+                   0);
+         ASSERT_EQ(runProgram({Paths::spectrumPlot(), dir.path("in.wav"), dir.path("in.wav"), path})
+                       .exitCode,
+                   0);
+       },
+       nullptr},
+      {"gradient.png",
+       [](const ScratchDir&, const std::string& path) {
+         writePicture(path, 64, 64, [](unsigned i) { return (i % 64) * 0x040404u; });
+       },
+       nullptr},
+      {"black.png",
+       [](const ScratchDir&, const std::string& path) {
+         writePicture(path, 64, 64, [](unsigned) { return 0u; });
+       },
+       "blank"},
+      // A few stray pixels on a flat window are not a picture.
+      {"specks.png",
+       [](const ScratchDir&, const std::string& path) {
+         writePicture(path, 100, 100,
+                      [](unsigned i) { return i < 40 ? i * 0x010203u : 0x202020u; });
+       },
+       "blank"},
+      {"text.png",
+       [](const ScratchDir&, const std::string& path) { std::ofstream(path) << "not a picture"; },
+       "not a readable PNG"},
+      {"missing.wav", [](const ScratchDir&, const std::string&) {}, "not readable"},
+      {"notes.txt", [](const ScratchDir&, const std::string&) {}, "neither .png nor .wav"},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDir dir;
+    const std::string path = dir.path(c.name);
+    c.make(dir, path);
+    const RunResult result = runProgram({Paths::demoCheck(), path});
+    if (c.problem == nullptr) {
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_NE(result.out.find("ok " + path), std::string::npos) << result.out;
+    } else {
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_NE(result.err.find(path + ": " + c.problem), std::string::npos) << result.err;
+    }
+  }
+}
+
+TEST(DemoCheck, OneBadFileAmongGoodOnesFailsTheWhole) {
+  const ScratchDir dir;
+  ASSERT_EQ(runProgram({Paths::demoSignal(), dir.path("in.wav"), "--seconds", "1"}).exitCode, 0);
+  writeAudio(dir.path("silence.wav"), Audio{2, 48000, std::vector<float>(2 * 4800, 0.0f)});
+  const RunResult result = runProgram(
+      {Paths::demoCheck(), dir.path("in.wav"), dir.path("silence.wav"), dir.path("in.wav")});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("silence.wav: silent"), std::string::npos) << result.err;
+  EXPECT_EQ(runProgram({Paths::demoCheck()}).exitCode, 2);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ struct Paths {
   static std::string badMagicFixture() { return FIXTURE_BAD_MAGIC_PATH; }
   static std::string demoSignal() { return DEMO_SIGNAL_PATH; }
   static std::string spectrumPlot() { return SPECTRUM_PLOT_PATH; }
+  static std::string demoCheck() { return DEMO_CHECK_PATH; }
   // An LSP plug-in from Debian's lsp-plugins-vst, or "" when not installed.
   static std::string lsp(const std::string& name);
 };
