@@ -28,6 +28,12 @@ project=$(pwd)
 cache=${VELDRANA_FRESH_CACHE:-/var/cache/veldrana/fresh-check}
 base=$cache/base
 root=$cache/run-$goal
+case "$root" in
+  *[[:space:]]*)
+    echo "fresh-check: the cache folder must not contain spaces: $root" >&2
+    exit 1
+    ;;
+esac
 log_dir=$project/out/log
 mkdir -p "$cache" "$log_dir"
 started=$(date +%s)
@@ -92,18 +98,17 @@ mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
 
-inside() {
-  chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"
-}
+# A command prefix (not a function, so that stage.sh can run it too).
+inside="chroot $root /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
 
 stage "Installing make, and nothing else, in the fresh root" "$log_dir/fresh-make.log" \
-  inside sh -c "apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends make"
+  $inside sh -c "apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends make"
 
 t=$(date +%s)
 echo "Running make $goal in the fresh root (its output follows)"
 status=0
-inside sh -c "cd /root/veldrana && make $goal" || status=$?
+$inside sh -c "cd /root/veldrana && make $goal" || status=$?
 echo "    make $goal took $(elapsed "$t")"
 if [ "$status" != 0 ]; then
   cp -r "$root/root/veldrana/out/log" "$log_dir/fresh-$goal" 2> /dev/null || true
@@ -115,7 +120,7 @@ fi
 if [ "$goal" = demo ]; then
   results="out/editor.png out/demo-spectrum.png out/demo-in.wav out/demo-out.wav"
   stage "Checking the demo's results in the fresh root" "$log_dir/fresh-results.log" \
-    inside sh -c "cd /root/veldrana && build/veldrana-demo-check $results"
+    $inside sh -c "cd /root/veldrana && build/veldrana-demo-check $results"
   sed 's/^/    /' "$log_dir/fresh-results.log"
   rm -rf "$project/out/fresh-demo"
   mkdir -p "$project/out/fresh-demo"
