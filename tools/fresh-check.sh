@@ -89,6 +89,11 @@ trap 'exit 130' INT TERM
 remove_root
 cp -a "$base" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+# debootstrap leaves /etc/hosts to the installer; every installed machine
+# has one, and names such as localhost resolve through it.
+if [ ! -f "$root/etc/hosts" ]; then
+  printf '127.0.0.1\tlocalhost\n::1\t\tlocalhost ip6-localhost ip6-loopback\n' > "$root/etc/hosts"
+fi
 # A proxy this machine's apt goes through is needed inside as well.
 apt-config dump | grep -i '^Acquire::[a-z]*::Proxy' > "$root/etc/apt/apt.conf.d/90proxy" || true
 mkdir -p "$root/root/veldrana"
