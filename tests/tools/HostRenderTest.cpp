@@ -2,6 +2,7 @@
 // its Gain parameter and delays by its latency, so every output sample is
 // predictable; its log shows what the host told it and when.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -340,13 +341,66 @@ TEST_F(Render, BadOptionValuesAreUsageErrors) {
   expectOnlyFiles({"in.wav"});
 }
 
-TEST_F(Render, CorruptMidiFileFailsWithoutOutput) {
+// A one-track file at 960 pulses per quarter note around `events`, which
+// should end with an End of Track event.
+std::string midiFileBytes(const std::string& events) {
+  auto bigEndian = [](uint32_t value, int bytes) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i) text += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return text;
+  };
+  return "MThd" + bigEndian(6, 4) + bigEndian(0, 2) + bigEndian(1, 2) + bigEndian(960, 2) + "MTrk" +
+         bigEndian(static_cast<uint32_t>(events.size()), 4) + events;
+}
+
+TEST_F(Render, MalformedMidiFilesFailWithoutOutput) {
   writeAudio(in(), testSignal(2, 48000, 100));
-  writeText(dir.path("bad.mid"), "MThd but not really a MIDI file");
-  const RunResult result =
-      runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("bad.mid")});
-  expectCleanFailure(result, "bad.mid");
-  expectOnlyFiles({"in.wav", "bad.mid"});
+  const std::string endOfTrack("\x00\xFF\x2F\x00", 4);
+  const std::string good = midiFileBytes(
+      std::string("\x00\x90\x3C\x64\x87\x40\x80\x3C\x00\x83\x60\x3E\x10", 13) +
+      std::string("\x00\xB0\x07\x40\x00\xC0\x05\x00\xFF\x01\x05hello", 16) + endOfTrack);
+  std::string trackTooLong = good;
+  trackTooLong[18] = '\x7F';
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* mentioning;
+  } cases[] = {
+      {"not MIDI at all", "MThd but not really a MIDI file", "MThd header"},
+      // Cut files used to make the library read past its buffer or abort.
+      {"cut inside the track", good.substr(0, 30), "track 1 is cut short"},
+      {"cut before End of Track", good.substr(0, good.size() - 3), "track 1 is cut short"},
+      {"track length past the end", trackTooLong, "track 1 is cut short"},
+      {"second track missing", good.substr(0, 11) + '\x02' + good.substr(12), "track 2 is missing"},
+      {"no End of Track", midiFileBytes(std::string("\x00\x90\x3C\x64", 4)), "End of Track"},
+      {"data without status", midiFileBytes(std::string("\x00\x3C\x64", 3) + endOfTrack),
+       "without a status byte"},
+      {"running status after a meta event",
+       midiFileBytes(std::string("\x00\xFF\x01\x01x\x00\x3C\x64", 8) + endOfTrack),
+       "without a status byte"},
+      {"escaped event", midiFileBytes(std::string("\x00\xF7\x01\xF8", 4) + endOfTrack),
+       "cannot hold"},
+      {"meta event too long for the reader",
+       midiFileBytes(std::string("\x00\xFF\x01\x81\x00", 5) + std::string(128, 'x') + endOfTrack),
+       "at most 127"},
+      {"short tempo", midiFileBytes(std::string("\x00\xFF\x51\x01\x07", 5) + endOfTrack),
+       "malformed meta event 0x51"},
+  };
+  writeText(dir.path("good.mid"), good);
+  ASSERT_EQ(runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("good.mid")})
+                .exitCode,
+            0);
+  ASSERT_EQ(unlink(out().c_str()), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(dir.path("bad.mid"), c.bytes);
+    const RunResult result =
+        runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("bad.mid")});
+    expectCleanFailure(result, "bad.mid");
+    EXPECT_NE(result.err.find(c.mentioning), std::string::npos) << result.err;
+    EXPECT_EQ(result.exitCode, kExitFailure);
+    expectOnlyFiles({"in.wav", "good.mid", "bad.mid"});
+  }
 }
 
 TEST_F(Render, InstrumentIsRefused) {
