@@ -258,6 +258,15 @@ TEST_F(Render, ChunkIsRestoredBeforeSet) {
   EXPECT_FLOAT_EQ(output.at(100, 0), 0.25f * input.at(100, 0));
   output = render(input, 0, {"--chunk", chunk, "--set", "Gain=1"});
   EXPECT_FLOAT_EQ(output.at(100, 0), input.at(100, 0));
+
+  const std::string raw = dir.path("state.raw");
+  ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), raw, "--raw", "--set", "Gain=0.125"})
+                .exitCode,
+            0);
+  expectCleanFailure(runHost({"render", Paths::gainFixture(), in(), out(), "--chunk", raw}),
+                     "a raw chunk needs --raw-chunk");
+  output = render(input, 0, {"--chunk", raw, "--raw-chunk"});
+  EXPECT_FLOAT_EQ(output.at(100, 0), 0.125f * input.at(100, 0));
 }
 
 TEST_F(Render, MissingInputFailsWithoutOutput) {
