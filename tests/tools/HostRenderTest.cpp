@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "tests/tools/HostTestSupport.h"
+#include "tools/host/HostError.h"
+#include "tools/host/OutputFormat.h"
 
 namespace hosttest {
 namespace {
@@ -218,6 +220,48 @@ TEST_F(Render, WritesFlacAndAiffByExtension) {
     ASSERT_EQ(output.frames(), input.frames());
     for (size_t n = 0; n < input.frames(); ++n)
       ASSERT_NEAR(output.at(n, 1), 0.5f * input.at(n, 1), 1e-6);
+  }
+}
+
+// Sizes no test should write: the choice is made from the frame count
+// before anything is written.
+TEST(RenderOutputFormat, WavPastFourGigabytesBecomesRf64AndAiffIsRefused) {
+  using vhost::SampleFormat;
+  constexpr int64_t kGiga = int64_t{1} << 30;
+  const struct {
+    const char* path;
+    SampleFormat sample;
+    int64_t frames;
+    int channels;
+    const char* description;  // nullptr: refused
+  } cases[] = {
+      {"out.wav", SampleFormat::kDefault, 48000, 2, "WAV 32-bit float"},
+      {"out.wav", SampleFormat::kFloat, kGiga / 2 - 8193, 2, "WAV 32-bit float"},
+      // 2800 s of 48 kHz 8-channel float: the render the old header wrapped on.
+      {"out.wav", SampleFormat::kDefault, 2800 * 48000, 8, "RF64 32-bit float"},
+      {"out.wav", SampleFormat::kDefault, kGiga / 2, 2, "RF64 32-bit float"},
+      {"out.wav", SampleFormat::kPcm16, kGiga / 2, 2, "WAV 16-bit"},
+      {"out.wav", SampleFormat::kPcm16, kGiga, 2, "RF64 16-bit"},
+      {"out.wav", SampleFormat::kPcm24, kGiga / 2, 3, "RF64 24-bit"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 8, 2, "AIFF 32-bit float"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 2, 2, nullptr},
+      {"out.flac", SampleFormat::kDefault, 4 * kGiga, 2, "FLAC 24-bit"},
+      {"out.flac", SampleFormat::kPcm16, 48000, 1, "FLAC 16-bit"},
+      {"out.flac", SampleFormat::kFloat, 48000, 1, nullptr},
+      {"out.mp3", SampleFormat::kDefault, 48000, 1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.frames) + "x" +
+                 std::to_string(c.channels));
+    try {
+      const vhost::OutputFormat format = vhost::outputFormatForSize(
+          vhost::outputFormatFor(c.path, c.sample), c.path, c.frames, c.channels);
+      ASSERT_NE(c.description, nullptr) << "accepted as " << format.description;
+      EXPECT_EQ(format.description, c.description);
+    } catch (const vhost::HostError& error) {
+      EXPECT_EQ(c.description, nullptr) << error.what();
+      EXPECT_EQ(error.code(), vhost::kExitUsage);
+    }
   }
 }
 

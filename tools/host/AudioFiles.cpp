@@ -11,20 +11,6 @@
 
 namespace vhost {
 
-namespace {
-
-std::string extensionOf(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.rfind('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string extension = path.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
-}  // namespace
-
 AudioReader::AudioReader(const std::string& path) : path_(path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0)
@@ -58,22 +44,12 @@ void AudioReader::rewind() {
     throw failure("cannot go back to the start of " + path_ + ": " + sf_strerror(file_.get()));
 }
 
-OutputFormat outputFormatFor(const std::string& path) {
-  const std::string extension = extensionOf(path);
-  // Floating point keeps whatever level the plug-in produced; FLAC has no
-  // float samples, so 24-bit is the closest.
-  if (extension == "wav") return {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "WAV 32-bit float"};
-  if (extension == "aif" || extension == "aiff")
-    return {SF_FORMAT_AIFF | SF_FORMAT_FLOAT, "AIFF 32-bit float"};
-  if (extension == "flac") return {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC 24-bit"};
-  throw usageError("cannot tell the output format from '" + path +
-                   "': use a .wav, .flac, .aif or .aiff name");
-}
+AudioWriter::AudioWriter(const std::string& path, SampleFormat sample)
+    : format_(outputFormatFor(path, sample)), file_(path) {}
 
-AudioWriter::AudioWriter(const std::string& path) : format_(outputFormatFor(path)), file_(path) {}
-
-void AudioWriter::open(int channels, int sampleRate) {
+void AudioWriter::open(int channels, int sampleRate, int64_t frames) {
   const std::string& path = file_.target();
+  format_ = outputFormatForSize(format_, path, frames, channels);
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = sampleRate;

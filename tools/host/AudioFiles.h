@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/host/OutputFile.h"
+#include "tools/host/OutputFormat.h"
 
 namespace vhost {
 
@@ -38,20 +39,13 @@ class AudioReader {
   SndfileHandle file_;
 };
 
-struct OutputFormat {
-  int format;  // SF_FORMAT_* major | subtype
-  const char* description;
-};
-
-// The format is chosen by OUT's extension; throws a usage error otherwise.
-OutputFormat outputFormatFor(const std::string& path);
-
 class AudioWriter {
  public:
   // Checks the name and claims a temporary file next to it, so an unusable
   // output path is reported before any work is done.
-  explicit AudioWriter(const std::string& path);
-  void open(int channels, int sampleRate);
+  explicit AudioWriter(const std::string& path, SampleFormat sample = SampleFormat::kDefault);
+  // `frames` is how many will be written: it decides between WAV and RF64.
+  void open(int channels, int sampleRate, int64_t frames);
 
   const OutputFormat& format() const { return format_; }
   void write(const float* interleaved, int64_t frames);

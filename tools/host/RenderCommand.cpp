@@ -202,7 +202,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   const int32_t latency = std::max(plugin->latency(), 0);
   const int ioChangesBefore = host.ioChanges();
   plugin->startProcess();
-  output.open(plugin->numOutputs(), input.sampleRate());
+  output.open(plugin->numOutputs(), input.sampleRate(), input.frames());
 
   RenderPlan plan;
   plan.blockSize = s.blockSize;
