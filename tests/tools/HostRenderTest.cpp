@@ -265,6 +265,58 @@ TEST(RenderOutputFormat, WavPastFourGigabytesBecomesRf64AndAiffIsRefused) {
   }
 }
 
+TEST_F(Render, SamplesBeyondFullScaleAreCountedPerChannel) {
+  Audio input{2, 48000, std::vector<float>(2000, 0.25f)};
+  for (size_t n = 0; n < 10; ++n) input.samples[2 * (100 + n)] = 1.5f;
+  for (size_t n = 0; n < 3; ++n) input.samples[2 * (500 + n) + 1] = -2.0f;
+  writeAudio(in(), input);
+  const struct {
+    const char* name;
+    std::vector<std::string> format;
+    const char* description;
+    bool clips;
+  } cases[] = {
+      {"out.wav", {}, "WAV 32-bit float", false},
+      {"out.aiff", {"--format", "float"}, "AIFF 32-bit float", false},
+      {"out.wav", {"--format", "16"}, "WAV 16-bit", true},
+      {"out.aiff", {"--format", "24"}, "AIFF 24-bit", true},
+      {"out.flac", {}, "FLAC 24-bit", true},
+      {"out.flac", {"--format", "16"}, "FLAC 16-bit", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.description);
+    std::vector<std::string> args{"render", Paths::gainFixture(), in(), dir.path(c.name), "--set",
+                                  "Gain=1"};
+    args.insert(args.end(), c.format.begin(), c.format.end());
+    const RunResult text = runHost(args, {{"VHF_LATENCY", "0"}});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find(std::string(c.clips ? "clipped   " : "over 0 dB ") +
+                            "13 samples beyond full scale (channel 1: 10, channel 2: 3)"),
+              std::string::npos)
+        << text.out;
+    args.push_back("--json");
+    const RunResult json = runHost(args, {{"VHF_LATENCY", "0"}});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const Json report = parseJson(json.out);
+    EXPECT_EQ(report["output"]["format"].string, c.description);
+    ASSERT_EQ(report["output"]["overFullScale"].array.size(), 2u);
+    EXPECT_EQ(report["output"]["overFullScale"][0].number, 10);
+    EXPECT_EQ(report["output"]["overFullScale"][1].number, 3);
+    EXPECT_EQ(report["output"]["clipped"][0].number, c.clips ? 10 : 0);
+    EXPECT_EQ(report["output"]["clipped"][1].number, c.clips ? 3 : 0);
+    const Audio output = readAudio(dir.path(c.name));
+    EXPECT_EQ(output.at(100, 0) > 1.0f, !c.clips);
+    EXPECT_GE(output.at(100, 0), 0.99f);
+    EXPECT_LE(output.at(500, 1), -0.99f);
+  }
+  const RunResult floatFlac =
+      runHost({"render", Paths::gainFixture(), in(), dir.path("x.flac"), "--format", "float"});
+  expectCleanFailure(floatFlac, "FLAC has no float samples");
+  EXPECT_EQ(floatFlac.exitCode, kExitUsage);
+  expectCleanFailure(runHost({"render", Paths::gainFixture(), in(), out(), "--format", "8"}),
+                     "--format takes float, 24 or 16");
+}
+
 TEST_F(Render, ReportsWhatItDidAndTheRealtimeFactor) {
   render(testSignal(2, 48000, 48000), 64, {"--compensate"});
   EXPECT_NE(lastRun.out.find("48000 frames"), std::string::npos) << lastRun.out;

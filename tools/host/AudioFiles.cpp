@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "tools/host/HostError.h"
@@ -50,6 +51,7 @@ AudioWriter::AudioWriter(const std::string& path, SampleFormat sample)
 void AudioWriter::open(int channels, int sampleRate, int64_t frames) {
   const std::string& path = file_.target();
   format_ = outputFormatForSize(format_, path, frames, channels);
+  overFullScale_.assign(static_cast<size_t>(std::max(channels, 0)), 0);
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = sampleRate;
@@ -64,6 +66,11 @@ void AudioWriter::open(int channels, int sampleRate, int64_t frames) {
 }
 
 void AudioWriter::write(const float* interleaved, int64_t frames) {
+  const size_t channels = overFullScale_.size();
+  for (int64_t f = 0; f < frames; ++f)
+    for (size_t c = 0; c < channels; ++c)
+      if (!(std::fabs(interleaved[static_cast<size_t>(f) * channels + c]) <= 1.0f))
+        ++overFullScale_[c];
   if (sf_writef_float(sndfile_.get(), interleaved, frames) != frames)
     throw failure("cannot write " + file_.target() + ": " + sf_strerror(sndfile_.get()));
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/host/OutputFile.h"
 #include "tools/host/OutputFormat.h"
@@ -49,11 +50,15 @@ class AudioWriter {
 
   const OutputFormat& format() const { return format_; }
   void write(const float* interleaved, int64_t frames);
+  // Per channel, the samples written so far beyond full scale (above 1 or
+  // below -1, or not a number): kept in a float format, clipped otherwise.
+  const std::vector<int64_t>& overFullScale() const { return overFullScale_; }
   // Finishes the header and gives the file its name.
   void commit();
 
  private:
   OutputFormat format_;
+  std::vector<int64_t> overFullScale_;
   OutputFile file_;
   SndfileHandle sndfile_;
 };
