@@ -423,6 +423,17 @@ TEST_F(Render, UnwritableOutputFailsWithoutLeftovers) {
   expectOnlyFiles({"in.wav", "plainfile", "folder.wav"});
 }
 
+TEST_F(Render, FileSizeLimitIsAWriteErrorWithoutLeftovers) {
+  writeAudio(in(), testSignal(2, 48000, 48000));
+  // The shell sets the limit (in blocks of 512 bytes) in the child only; the
+  // render's output needs twelve times as much.
+  const RunResult result = runProgram({"/bin/sh", "-c", "ulimit -f 64 && exec \"$0\" \"$@\"",
+                                       Paths::host(), "render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "cannot write " + out());
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectOnlyFiles({"in.wav"});
+}
+
 TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
   writeAudio(in(), testSignal(2, 48000, 100));
   const RunResult result = runHost({"render", Paths::gainFixture(), in(), dir.path("out.mp3")});
