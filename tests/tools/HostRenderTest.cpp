@@ -434,6 +434,15 @@ TEST_F(Render, FileSizeLimitIsAWriteErrorWithoutLeftovers) {
   expectOnlyFiles({"in.wav"});
 }
 
+TEST_F(Render, DoubleDashEndsTheOptions) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), "--", "in.wav", "--json.wav"}, {}, dir.path(""));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.find('{'), std::string::npos) << "--json was taken as an option";
+  expectOnlyFiles({"in.wav", "--json.wav"});
+}
+
 TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
   writeAudio(in(), testSignal(2, 48000, 100));
   const RunResult result = runHost({"render", Paths::gainFixture(), in(), dir.path("out.mp3")});
