@@ -294,6 +294,11 @@ TEST_F(Render, SamplesBeyondFullScaleAreCountedPerChannel) {
                             "13 samples beyond full scale (channel 1: 10, channel 2: 3)"),
               std::string::npos)
         << text.out;
+    const bool flac = std::string(c.name).find(".flac") != std::string::npos;
+    const char* advice = !c.clips ? "kept, "
+                         : flac   ? "a .wav or .aiff output would keep them"
+                                  : "--format float would keep them";
+    EXPECT_NE(text.out.find(advice), std::string::npos) << text.out;
     args.push_back("--json");
     const RunResult json = runHost(args, {{"VHF_LATENCY", "0"}});
     ASSERT_EQ(json.exitCode, 0) << json.err;

@@ -50,8 +50,10 @@ OutputFormat outputFormatFor(const std::string& path, SampleFormat sample) {
   if (extension == "flac") {
     if (sample == SampleFormat::kFloat)
       throw usageError("FLAC has no float samples: use --format 24 or 16 for " + path);
-    return withSamples(SF_FORMAT_FLAC, "FLAC",
-                       sample == SampleFormat::kDefault ? SampleFormat::kPcm24 : sample);
+    OutputFormat flac = withSamples(
+        SF_FORMAT_FLAC, "FLAC", sample == SampleFormat::kDefault ? SampleFormat::kPcm24 : sample);
+    flac.floatPossible = false;
+    return flac;
   }
   throw usageError("cannot tell the output format from '" + path +
                    "': use a .wav, .flac, .aif or .aiff name");

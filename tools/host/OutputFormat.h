@@ -18,7 +18,8 @@ struct OutputFormat {
   int format = 0;  // SF_FORMAT_* major | subtype
   std::string description;
   int bytesPerSample = 4;
-  bool floating = true;  // samples beyond full scale are kept, not clipped
+  bool floating = true;       // samples beyond full scale are kept, not clipped
+  bool floatPossible = true;  // whether --format float could keep them
 };
 
 // The largest data chunk written as a plain WAV or AIFF file: the 32-bit

@@ -98,6 +98,7 @@ struct Report {
   RenderResult result;
   std::string outputFormat;
   bool outputClips = false;
+  bool outputCanBeFloat = true;
   std::vector<int64_t> overFullScale;
   bool latencyChanged = false;
 
@@ -113,8 +114,12 @@ void printOverFullScale(std::ostream& out, const Report& r) {
   out << (r.outputClips ? "clipped   " : "over 0 dB ") << total << " samples beyond full scale (";
   for (size_t c = 0; c < r.overFullScale.size(); ++c)
     out << (c ? ", " : "") << "channel " << c + 1 << ": " << r.overFullScale[c];
-  out << (r.outputClips ? "); " + r.outputFormat + " cannot hold them, try --format float\n"
-                        : "); kept, " + r.outputFormat + " holds them\n");
+  if (!r.outputClips)
+    out << "); kept, " + r.outputFormat + " holds them\n";
+  else
+    out << "); " << r.outputFormat << " cannot hold them, "
+        << (r.outputCanBeFloat ? "--format float would keep them\n"
+                               : "a .wav or .aiff output would keep them\n");
 }
 
 void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
@@ -262,6 +267,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   report.midiDelivered = midi.delivered();
   report.outputFormat = output.format().description;
   report.outputClips = !output.format().floating;
+  report.outputCanBeFloat = output.format().floatPossible;
   report.overFullScale = output.overFullScale();
   if (report.latencyChanged && s.compensate)
     std::fprintf(stderr,

@@ -134,7 +134,7 @@ void printStart(std::ostream& out, const ServeSettings& s, const Session& sessio
         "UDP port " + std::to_string(osc.port()) + " (base port " + std::to_string(osc.basePort) +
         " + offset " + std::to_string(osc.offset) + "; the base port is \"OSC Base Port\" in " +
         osc.preferencesFile + ", 7000 when unset)";
-    if (!osc.listening())
+    if (!osc.turnedOn())
       out << "osc       off (\"" << kOscOffsetParameter << "\" is 0; use --osc-offset N)\n";
     else if (session.oscOwner == UdpPortOwner::kThisProcess)
       out << "osc       " << where << "\n";
@@ -151,11 +151,11 @@ void printStart(std::ostream& out, const ServeSettings& s, const Session& sessio
 }
 
 bool oscListening(const Session& session) {
-  return session.osc && session.osc->listening() && session.oscOwner == UdpPortOwner::kThisProcess;
+  return session.osc && session.osc->turnedOn() && session.oscOwner == UdpPortOwner::kThisProcess;
 }
 
 const char* oscState(const Session& session) {
-  if (!session.osc->listening()) return "off";
+  if (!session.osc->turnedOn()) return "off";
   switch (session.oscOwner) {
     case UdpPortOwner::kThisProcess:
       return "listening";
@@ -213,7 +213,7 @@ void printJson(std::ostream& out, const ServeSettings& s, const Session& session
     json.field("listening", oscListening(session));
     json.field("state", oscState(session));
     json.key("port");
-    if (session.osc->listening())
+    if (session.osc->turnedOn())
       json.value(session.osc->port());
     else
       json.null();
@@ -260,7 +260,7 @@ void runServe(const Arguments& args, std::ostream& out) {
   session.osc = findOscPort(*plugin, s.setup);
   // The plug-in's own thread binds the port, and cannot when another
   // program has it: what is reported is what the system shows.
-  if (session.osc && session.osc->listening())
+  if (session.osc && session.osc->turnedOn())
     session.oscOwner = ports.waitForOwner(session.osc->port(), kOscOpenLimit);
 
   plugin->resume();
