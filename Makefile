@@ -59,7 +59,7 @@ test-tsan: deps
 # The fuzz targets, each for a bounded time from its committed seed corpus.
 test-fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELDRANA_FUZZ=ON -DVELDRANA_TESTS=OFF -DVELDRANA_BENCH=OFF > /dev/null
-	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target osc_packet_fuzzer chunk_fuzzer midi_events_fuzzer lua_bins_fuzzer \
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target osc_packet_fuzzer chunk_fuzzer midi_events_fuzzer midi_file_fuzzer lua_bins_fuzzer \
 	  layout_script_fuzzer
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 

@@ -1,5 +1,7 @@
 // `chunk save`, `chunk load` and `set --save`: the plug-in's state goes to a
 // file and comes back byte for byte.
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -25,23 +27,98 @@ double gainAfterLoading(const std::string& chunkFile, const std::vector<std::str
   return loaded["parameters"][0]["value"].number;
 }
 
-TEST(HostChunk, SavedBankRestoresTheParameters) {
+// Big-endian, as preset files store their numbers.
+uint32_t word(const std::string& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[offset + i]);
+  return value;
+}
+
+TEST(HostChunk, SavedBankIsAnFxbWithThePluginsIdentity) {
   const ScratchDir dir;
-  const std::string file = dir.path("state.chunk");
+  const std::string file = dir.path("state.fxb");
   const Json saved =
       runHostJson({"chunk", "save", Paths::gainFixture(), file, "--set", "Gain=0.25"});
   EXPECT_EQ(saved["bytes"].number, kFixtureChunkSize);
   EXPECT_EQ(saved["kind"].string, "bank");
+  EXPECT_EQ(saved["format"].string, "fxb");
   const std::string bytes = readBytes(file);
-  ASSERT_EQ(bytes.size(), kFixtureChunkSize);
-  EXPECT_EQ(bytes.substr(0, 4), "VHFC");
+  ASSERT_EQ(bytes.size(), 160 + kFixtureChunkSize);
+  EXPECT_EQ(saved["fileBytes"].number, bytes.size());
+  EXPECT_EQ(bytes.substr(0, 4), "CcnK");
+  EXPECT_EQ(word(bytes, 4), bytes.size() - 8);
+  EXPECT_EQ(bytes.substr(8, 4), "FBCh");
+  EXPECT_EQ(bytes.substr(16, 4), "VhFg");
+  EXPECT_EQ(word(bytes, 20), 1u);  // the plug-in's version
+  EXPECT_EQ(word(bytes, 24), 1u);  // its programs
+  EXPECT_EQ(word(bytes, 156), kFixtureChunkSize);
+  EXPECT_EQ(bytes.substr(160, 4), "VHFC");
   EXPECT_EQ(bytes.back(), 'B');
   EXPECT_DOUBLE_EQ(gainAfterLoading(file), 0.25);
 }
 
-TEST(HostChunk, LoadHandsTheWholeFileToThePlugin) {
+TEST(HostChunk, RawSaveAndLoadKeepTheBytesAlone) {
   const ScratchDir dir;
   const std::string file = dir.path("state.chunk");
+  const Json saved = runHostJson(
+      {"chunk", "save", Paths::gainFixture(), file, "--raw", "--program", "--set", "Gain=0.5"});
+  EXPECT_EQ(saved["format"].string, "raw");
+  const std::string bytes = readBytes(file);
+  ASSERT_EQ(bytes.size(), kFixtureChunkSize);
+  EXPECT_EQ(bytes.substr(0, 4), "VHFC");
+  EXPECT_EQ(bytes.back(), 'P');
+  EXPECT_DOUBLE_EQ(gainAfterLoading(file, {"--raw", "--program"}), 0.5);
+}
+
+// Only a preset of this very plug-in loads: nothing else is taken for its
+// state, and nothing at all goes to a plug-in without chunks.
+TEST(HostChunk, LoadRefusesWhatIsNotThisPluginsPreset) {
+  const ScratchDir dir;
+  ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), dir.path("good.fxb")}).exitCode, 0);
+  const std::string good = readBytes(dir.path("good.fxb"));
+  std::string foreign = good;
+  foreign.replace(16, 4, "XyZw");
+  std::string cut = good.substr(0, good.size() - 1);
+  std::string values = good;
+  values.replace(8, 4, "FxBk");
+  writeAudio(dir.path("audio.wav"), testSignal(1, 8000, 100));
+  writeText(dir.path("foreign.fxb"), foreign);
+  writeText(dir.path("cut.fxb"), cut);
+  writeText(dir.path("values.fxb"), values);
+  writeText(dir.path("random.bin"), std::string("\x13\x37\xC0\xDE random", 10));
+  const struct {
+    const char* file;
+    std::map<std::string, std::string> environment;
+    const char* mentioning;
+  } cases[] = {
+      {"audio.wav", {}, "is not a .fxp or .fxb preset (a raw chunk needs --raw)"},
+      {"random.bin", {}, "is not a .fxp or .fxb preset"},
+      {"foreign.fxb", {}, "ID XyZw, not of"},
+      {"cut.fxb", {}, "follow"},
+      {"values.fxb", {}, "parameter values, not a chunk"},
+      {"good.fxb", {{"VHF_NO_CHUNKS", "1"}}, "does not declare ProgramChunks"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string log = dir.path("log");
+    std::map<std::string, std::string> environment = c.environment;
+    environment["VHF_LOG"] = log;
+    const RunResult result =
+        runHost({"chunk", "load", Paths::gainFixture(), dir.path(c.file)}, environment);
+    expectCleanFailure(result, c.mentioning);
+    EXPECT_EQ(result.exitCode, 1);
+    for (const auto& line : readLines(log))
+      EXPECT_EQ(line.rfind("set chunk", 0), std::string::npos);
+    unlink(log.c_str());
+  }
+  const RunResult wrongKind =
+      runHost({"chunk", "load", Paths::gainFixture(), dir.path("good.fxb"), "--program"});
+  expectCleanFailure(wrongKind, "holds a bank");
+}
+
+TEST(HostChunk, LoadHandsThePresetsChunkToThePlugin) {
+  const ScratchDir dir;
+  const std::string file = dir.path("state.fxb");
   ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), file}).exitCode, 0);
   const std::string log = dir.path("log");
   ASSERT_EQ(runHost({"chunk", "load", Paths::gainFixture(), file}, {{"VHF_LOG", log}}).exitCode, 0);
@@ -51,16 +128,18 @@ TEST(HostChunk, LoadHandsTheWholeFileToThePlugin) {
 
 TEST(HostChunk, ProgramChunksUseTheProgramIndex) {
   const ScratchDir dir;
-  const std::string file = dir.path("program.chunk");
+  const std::string file = dir.path("program.fxp");
   ASSERT_EQ(
       runHost({"chunk", "save", Paths::gainFixture(), file, "--program", "--set", "Gain=0.75"})
           .exitCode,
       0);
-  EXPECT_EQ(readBytes(file).back(), 'P');
+  const std::string bytes = readBytes(file);
+  EXPECT_EQ(bytes.substr(8, 4), "FPCh");
+  EXPECT_EQ(word(bytes, 24), 13u);  // the plug-in's parameters
+  EXPECT_EQ(bytes.back(), 'P');
+  // The preset says it is a program; --program may say so too.
   const std::string log = dir.path("log");
-  ASSERT_EQ(runHost({"chunk", "load", Paths::gainFixture(), file, "--program"}, {{"VHF_LOG", log}})
-                .exitCode,
-            0);
+  ASSERT_EQ(runHost({"chunk", "load", Paths::gainFixture(), file}, {{"VHF_LOG", log}}).exitCode, 0);
   const auto lines = readLines(log);
   EXPECT_NE(std::find(lines.begin(), lines.end(), "set chunk 57 program"), lines.end());
   EXPECT_DOUBLE_EQ(gainAfterLoading(file, {"--program"}), 0.75);
@@ -90,8 +169,10 @@ TEST(HostChunk, MissingOrEmptyChunkFileFails) {
   writeText(dir.path("empty.chunk"), "");
   result = runHost({"chunk", "load", Paths::gainFixture(), dir.path("empty.chunk")});
   expectCleanFailure(result, "is empty");
-  result = runHost({"chunk", "load", Paths::gainFixture(), dir.path("")});
-  expectCleanFailure(result, "directory");
+  for (const std::string& folder : {dir.path(""), dir.path(".")}) {
+    result = runHost({"chunk", "load", Paths::gainFixture(), folder});
+    expectCleanFailure(result, ": it is a directory");
+  }
 }
 
 TEST(HostChunk, UnwritableChunkPathFailsCleanly) {
@@ -131,6 +212,9 @@ TEST(HostChunk, VeldranaStateChunkHasItsFixedSize) {
   const Json saved = runHostJson(
       {"chunk", "save", Paths::veldrana(), dir.path("v.chunk"), "--set", "FFT Size=0.857142"});
   EXPECT_EQ(saved["bytes"].number, 8500);
+  EXPECT_EQ(readBytes(dir.path("v.chunk")).substr(16, 4), "QWvd");
+  expectCleanFailure(runHost({"chunk", "load", Paths::gainFixture(), dir.path("v.chunk")}),
+                     "ID QWvd, not of");
   const Json loaded = runHostJson({"chunk", "load", Paths::veldrana(), dir.path("v.chunk"),
                                    "--then", "params", "--match", "FFT Size"});
   ASSERT_EQ(loaded["parameters"].array.size(), 1u);

@@ -63,7 +63,7 @@ TEST(HostLoad, EveryCommandRefusesABrokenPluginTheSameWay) {
       {"get", broken, "0"},
       {"set", broken, "0=0.5"},
       {"chunk", "save", broken, dir.path("saved.chunk")},
-      {"chunk", "load", broken, dir.path("state.chunk")},
+      {"chunk", "load", broken, dir.path("state.chunk"), "--raw"},
       {"render", broken, dir.path("in.wav"), dir.path("out.wav")},
   };
   for (const auto& command : commands) {

@@ -2,12 +2,15 @@
 // its Gain parameter and delays by its latency, so every output sample is
 // predictable; its log shows what the host told it and when.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "tests/tools/HostTestSupport.h"
+#include "tools/host/HostError.h"
+#include "tools/host/OutputFormat.h"
 
 namespace hosttest {
 namespace {
@@ -220,6 +223,105 @@ TEST_F(Render, WritesFlacAndAiffByExtension) {
   }
 }
 
+// Sizes no test should write: the choice is made from the frame count
+// before anything is written.
+TEST(RenderOutputFormat, WavPastFourGigabytesBecomesRf64AndAiffIsRefused) {
+  using vhost::SampleFormat;
+  constexpr int64_t kGiga = int64_t{1} << 30;
+  const struct {
+    const char* path;
+    SampleFormat sample;
+    int64_t frames;
+    int channels;
+    const char* description;  // nullptr: refused
+  } cases[] = {
+      {"out.wav", SampleFormat::kDefault, 48000, 2, "WAV 32-bit float"},
+      {"out.wav", SampleFormat::kFloat, kGiga / 2 - 8193, 2, "WAV 32-bit float"},
+      // 2800 s of 48 kHz 8-channel float: the render the old header wrapped on.
+      {"out.wav", SampleFormat::kDefault, 2800 * 48000, 8, "RF64 32-bit float"},
+      {"out.wav", SampleFormat::kDefault, kGiga / 2, 2, "RF64 32-bit float"},
+      {"out.wav", SampleFormat::kPcm16, kGiga / 2, 2, "WAV 16-bit"},
+      {"out.wav", SampleFormat::kPcm16, kGiga, 2, "RF64 16-bit"},
+      {"out.wav", SampleFormat::kPcm24, kGiga / 2, 3, "RF64 24-bit"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 8, 2, "AIFF 32-bit float"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 2, 2, nullptr},
+      {"out.flac", SampleFormat::kDefault, 4 * kGiga, 2, "FLAC 24-bit"},
+      {"out.flac", SampleFormat::kPcm16, 48000, 1, "FLAC 16-bit"},
+      {"out.flac", SampleFormat::kFloat, 48000, 1, nullptr},
+      {"out.mp3", SampleFormat::kDefault, 48000, 1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.frames) + "x" +
+                 std::to_string(c.channels));
+    try {
+      const vhost::OutputFormat format = vhost::outputFormatForSize(
+          vhost::outputFormatFor(c.path, c.sample), c.path, c.frames, c.channels);
+      ASSERT_NE(c.description, nullptr) << "accepted as " << format.description;
+      EXPECT_EQ(format.description, c.description);
+    } catch (const vhost::HostError& error) {
+      EXPECT_EQ(c.description, nullptr) << error.what();
+      EXPECT_EQ(error.code(), vhost::kExitUsage);
+    }
+  }
+}
+
+TEST_F(Render, SamplesBeyondFullScaleAreCountedPerChannel) {
+  Audio input{2, 48000, std::vector<float>(2000, 0.25f)};
+  for (size_t n = 0; n < 10; ++n) input.samples[2 * (100 + n)] = 1.5f;
+  for (size_t n = 0; n < 3; ++n) input.samples[2 * (500 + n) + 1] = -2.0f;
+  writeAudio(in(), input);
+  const struct {
+    const char* name;
+    std::vector<std::string> format;
+    const char* description;
+    bool clips;
+  } cases[] = {
+      {"out.wav", {}, "WAV 32-bit float", false},
+      {"out.aiff", {"--format", "float"}, "AIFF 32-bit float", false},
+      {"out.wav", {"--format", "16"}, "WAV 16-bit", true},
+      {"out.aiff", {"--format", "24"}, "AIFF 24-bit", true},
+      {"out.flac", {}, "FLAC 24-bit", true},
+      {"out.flac", {"--format", "16"}, "FLAC 16-bit", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.description);
+    std::vector<std::string> args{"render", Paths::gainFixture(), in(), dir.path(c.name), "--set",
+                                  "Gain=1"};
+    args.insert(args.end(), c.format.begin(), c.format.end());
+    const RunResult text = runHost(args, {{"VHF_LATENCY", "0"}});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find(std::string(c.clips ? "clipped   " : "over 0 dB ") +
+                            "13 samples beyond full scale (channel 1: 10, channel 2: 3)"),
+              std::string::npos)
+        << text.out;
+    const bool flac = std::string(c.name).find(".flac") != std::string::npos;
+    const char* advice = !c.clips ? "kept, "
+                         : flac   ? "a .wav or .aiff output would keep them"
+                                  : "--format float would keep them";
+    EXPECT_NE(text.out.find(advice), std::string::npos) << text.out;
+    args.push_back("--json");
+    const RunResult json = runHost(args, {{"VHF_LATENCY", "0"}});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const Json report = parseJson(json.out);
+    EXPECT_EQ(report["output"]["format"].string, c.description);
+    ASSERT_EQ(report["output"]["overFullScale"].array.size(), 2u);
+    EXPECT_EQ(report["output"]["overFullScale"][0].number, 10);
+    EXPECT_EQ(report["output"]["overFullScale"][1].number, 3);
+    EXPECT_EQ(report["output"]["clipped"][0].number, c.clips ? 10 : 0);
+    EXPECT_EQ(report["output"]["clipped"][1].number, c.clips ? 3 : 0);
+    const Audio output = readAudio(dir.path(c.name));
+    EXPECT_EQ(output.at(100, 0) > 1.0f, !c.clips);
+    EXPECT_GE(output.at(100, 0), 0.99f);
+    EXPECT_LE(output.at(500, 1), -0.99f);
+  }
+  const RunResult floatFlac =
+      runHost({"render", Paths::gainFixture(), in(), dir.path("x.flac"), "--format", "float"});
+  expectCleanFailure(floatFlac, "FLAC has no float samples");
+  EXPECT_EQ(floatFlac.exitCode, kExitUsage);
+  expectCleanFailure(runHost({"render", Paths::gainFixture(), in(), out(), "--format", "8"}),
+                     "--format takes float, 24 or 16");
+}
+
 TEST_F(Render, ReportsWhatItDidAndTheRealtimeFactor) {
   render(testSignal(2, 48000, 48000), 64, {"--compensate"});
   EXPECT_NE(lastRun.out.find("48000 frames"), std::string::npos) << lastRun.out;
@@ -257,6 +359,15 @@ TEST_F(Render, ChunkIsRestoredBeforeSet) {
   EXPECT_FLOAT_EQ(output.at(100, 0), 0.25f * input.at(100, 0));
   output = render(input, 0, {"--chunk", chunk, "--set", "Gain=1"});
   EXPECT_FLOAT_EQ(output.at(100, 0), input.at(100, 0));
+
+  const std::string raw = dir.path("state.raw");
+  ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), raw, "--raw", "--set", "Gain=0.125"})
+                .exitCode,
+            0);
+  expectCleanFailure(runHost({"render", Paths::gainFixture(), in(), out(), "--chunk", raw}),
+                     "a raw chunk needs --raw-chunk");
+  output = render(input, 0, {"--chunk", raw, "--raw-chunk"});
+  EXPECT_FLOAT_EQ(output.at(100, 0), 0.125f * input.at(100, 0));
 }
 
 TEST_F(Render, MissingInputFailsWithoutOutput) {
@@ -317,6 +428,26 @@ TEST_F(Render, UnwritableOutputFailsWithoutLeftovers) {
   expectOnlyFiles({"in.wav", "plainfile", "folder.wav"});
 }
 
+TEST_F(Render, FileSizeLimitIsAWriteErrorWithoutLeftovers) {
+  writeAudio(in(), testSignal(2, 48000, 48000));
+  // The shell sets the limit (in blocks of 512 bytes) in the child only; the
+  // render's output needs twelve times as much.
+  const RunResult result = runProgram({"/bin/sh", "-c", "ulimit -f 64 && exec \"$0\" \"$@\"",
+                                       Paths::host(), "render", Paths::gainFixture(), in(), out()});
+  expectCleanFailure(result, "cannot write " + out());
+  EXPECT_EQ(result.exitCode, kExitFailure);
+  expectOnlyFiles({"in.wav"});
+}
+
+TEST_F(Render, DoubleDashEndsTheOptions) {
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const RunResult result =
+      runHost({"render", Paths::gainFixture(), "--", "in.wav", "--json.wav"}, {}, dir.path(""));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out.find('{'), std::string::npos) << "--json was taken as an option";
+  expectOnlyFiles({"in.wav", "--json.wav"});
+}
+
 TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
   writeAudio(in(), testSignal(2, 48000, 100));
   const RunResult result = runHost({"render", Paths::gainFixture(), in(), dir.path("out.mp3")});
@@ -340,13 +471,66 @@ TEST_F(Render, BadOptionValuesAreUsageErrors) {
   expectOnlyFiles({"in.wav"});
 }
 
-TEST_F(Render, CorruptMidiFileFailsWithoutOutput) {
+// A one-track file at 960 pulses per quarter note around `events`, which
+// should end with an End of Track event.
+std::string midiFileBytes(const std::string& events) {
+  auto bigEndian = [](uint32_t value, int bytes) {
+    std::string text;
+    for (int i = bytes - 1; i >= 0; --i) text += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return text;
+  };
+  return "MThd" + bigEndian(6, 4) + bigEndian(0, 2) + bigEndian(1, 2) + bigEndian(960, 2) + "MTrk" +
+         bigEndian(static_cast<uint32_t>(events.size()), 4) + events;
+}
+
+TEST_F(Render, MalformedMidiFilesFailWithoutOutput) {
   writeAudio(in(), testSignal(2, 48000, 100));
-  writeText(dir.path("bad.mid"), "MThd but not really a MIDI file");
-  const RunResult result =
-      runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("bad.mid")});
-  expectCleanFailure(result, "bad.mid");
-  expectOnlyFiles({"in.wav", "bad.mid"});
+  const std::string endOfTrack("\x00\xFF\x2F\x00", 4);
+  const std::string good = midiFileBytes(
+      std::string("\x00\x90\x3C\x64\x87\x40\x80\x3C\x00\x83\x60\x3E\x10", 13) +
+      std::string("\x00\xB0\x07\x40\x00\xC0\x05\x00\xFF\x01\x05hello", 16) + endOfTrack);
+  std::string trackTooLong = good;
+  trackTooLong[18] = '\x7F';
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* mentioning;
+  } cases[] = {
+      {"not MIDI at all", "MThd but not really a MIDI file", "MThd header"},
+      // Cut files used to make the library read past its buffer or abort.
+      {"cut inside the track", good.substr(0, 30), "track 1 is cut short"},
+      {"cut before End of Track", good.substr(0, good.size() - 3), "track 1 is cut short"},
+      {"track length past the end", trackTooLong, "track 1 is cut short"},
+      {"second track missing", good.substr(0, 11) + '\x02' + good.substr(12), "track 2 is missing"},
+      {"no End of Track", midiFileBytes(std::string("\x00\x90\x3C\x64", 4)), "End of Track"},
+      {"data without status", midiFileBytes(std::string("\x00\x3C\x64", 3) + endOfTrack),
+       "without a status byte"},
+      {"running status after a meta event",
+       midiFileBytes(std::string("\x00\xFF\x01\x01x\x00\x3C\x64", 8) + endOfTrack),
+       "without a status byte"},
+      {"escaped event", midiFileBytes(std::string("\x00\xF7\x01\xF8", 4) + endOfTrack),
+       "cannot hold"},
+      {"meta event too long for the reader",
+       midiFileBytes(std::string("\x00\xFF\x01\x81\x00", 5) + std::string(128, 'x') + endOfTrack),
+       "at most 127"},
+      {"short tempo", midiFileBytes(std::string("\x00\xFF\x51\x01\x07", 5) + endOfTrack),
+       "malformed meta event 0x51"},
+  };
+  writeText(dir.path("good.mid"), good);
+  ASSERT_EQ(runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("good.mid")})
+                .exitCode,
+            0);
+  ASSERT_EQ(unlink(out().c_str()), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(dir.path("bad.mid"), c.bytes);
+    const RunResult result =
+        runHost({"render", Paths::gainFixture(), in(), out(), "--midi", dir.path("bad.mid")});
+    expectCleanFailure(result, "bad.mid");
+    EXPECT_NE(result.err.find(c.mentioning), std::string::npos) << result.err;
+    EXPECT_EQ(result.exitCode, kExitFailure);
+    expectOnlyFiles({"in.wav", "good.mid", "bad.mid"});
+  }
 }
 
 TEST_F(Render, InstrumentIsRefused) {

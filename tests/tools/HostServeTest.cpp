@@ -104,6 +104,8 @@ TEST(HostServe, VeldranaAnswersOscWhileServedAndStopsAfterItsSeconds) {
   EXPECT_EQ(report["osc"]["offset"].number, kOscOffset);
   EXPECT_EQ(report["osc"]["basePort"].number, home.basePort());
   EXPECT_EQ(report["osc"]["port"].number, port);
+  EXPECT_TRUE(report["osc"]["listening"].boolean);
+  EXPECT_EQ(report["osc"]["state"].string, "listening");
   EXPECT_EQ(report["sampleRate"].number, 44100);
   EXPECT_EQ(report["framesProcessed"].number, 2 * 44100);
   EXPECT_DOUBLE_EQ(report["audioSeconds"].number, 2.0);
@@ -130,6 +132,30 @@ TEST(HostServe, TextReportSaysWhereOscListens) {
       runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1"}), home.environment());
   ASSERT_EQ(off.exitCode, 0) << off.err;
   EXPECT_NE(off.out.find("osc       off"), std::string::npos) << off.out;
+}
+
+TEST(HostServe, PortHeldByAnotherProgramIsReportedNamingIt) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const UdpSocket holder;
+  const VeldranaHome home;
+  writeText(home.path("config/Quillworks/Veldrana/preferences"),
+            "OSC Base Port=" + std::to_string(holder.port() - 1) + "\n");
+  const std::vector<std::string> args{"--seconds", "0.1", "--osc-offset", "1"};
+  const RunResult text = runProgram(serveArgs(Paths::veldrana(), args), home.environment());
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("osc       NOT listening: another program holds UDP port " +
+                          std::to_string(holder.port())),
+            std::string::npos)
+      << text.out;
+
+  std::vector<std::string> json = args;
+  json.push_back("--json");
+  const RunResult result = runProgram(serveArgs(Paths::veldrana(), json), home.environment());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_FALSE(report["osc"]["listening"].boolean);
+  EXPECT_EQ(report["osc"]["state"].string, "taken");
+  EXPECT_EQ(report["osc"]["port"].number, holder.port());
 }
 
 TEST(HostServe, WithoutOscTheReportHasNoPort) {

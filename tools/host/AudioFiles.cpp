@@ -5,25 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "tools/host/HostError.h"
 
 namespace vhost {
-
-namespace {
-
-std::string extensionOf(const std::string& path) {
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.rfind('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string extension = path.substr(dot + 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
-}  // namespace
 
 AudioReader::AudioReader(const std::string& path) : path_(path) {
   struct stat st {};
@@ -58,22 +45,13 @@ void AudioReader::rewind() {
     throw failure("cannot go back to the start of " + path_ + ": " + sf_strerror(file_.get()));
 }
 
-OutputFormat outputFormatFor(const std::string& path) {
-  const std::string extension = extensionOf(path);
-  // Floating point keeps whatever level the plug-in produced; FLAC has no
-  // float samples, so 24-bit is the closest.
-  if (extension == "wav") return {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "WAV 32-bit float"};
-  if (extension == "aif" || extension == "aiff")
-    return {SF_FORMAT_AIFF | SF_FORMAT_FLOAT, "AIFF 32-bit float"};
-  if (extension == "flac") return {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC 24-bit"};
-  throw usageError("cannot tell the output format from '" + path +
-                   "': use a .wav, .flac, .aif or .aiff name");
-}
+AudioWriter::AudioWriter(const std::string& path, SampleFormat sample)
+    : format_(outputFormatFor(path, sample)), file_(path) {}
 
-AudioWriter::AudioWriter(const std::string& path) : format_(outputFormatFor(path)), file_(path) {}
-
-void AudioWriter::open(int channels, int sampleRate) {
+void AudioWriter::open(int channels, int sampleRate, int64_t frames) {
   const std::string& path = file_.target();
+  format_ = outputFormatForSize(format_, path, frames, channels);
+  overFullScale_.assign(static_cast<size_t>(std::max(channels, 0)), 0);
   SF_INFO info{};
   info.channels = channels;
   info.samplerate = sampleRate;
@@ -88,6 +66,11 @@ void AudioWriter::open(int channels, int sampleRate) {
 }
 
 void AudioWriter::write(const float* interleaved, int64_t frames) {
+  const size_t channels = overFullScale_.size();
+  for (int64_t f = 0; f < frames; ++f)
+    for (size_t c = 0; c < channels; ++c)
+      if (!(std::fabs(interleaved[static_cast<size_t>(f) * channels + c]) <= 1.0f))
+        ++overFullScale_[c];
   if (sf_writef_float(sndfile_.get(), interleaved, frames) != frames)
     throw failure("cannot write " + file_.target() + ": " + sf_strerror(sndfile_.get()));
 }

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/host/OutputFile.h"
+#include "tools/host/OutputFormat.h"
 
 namespace vhost {
 
@@ -38,28 +40,25 @@ class AudioReader {
   SndfileHandle file_;
 };
 
-struct OutputFormat {
-  int format;  // SF_FORMAT_* major | subtype
-  const char* description;
-};
-
-// The format is chosen by OUT's extension; throws a usage error otherwise.
-OutputFormat outputFormatFor(const std::string& path);
-
 class AudioWriter {
  public:
   // Checks the name and claims a temporary file next to it, so an unusable
   // output path is reported before any work is done.
-  explicit AudioWriter(const std::string& path);
-  void open(int channels, int sampleRate);
+  explicit AudioWriter(const std::string& path, SampleFormat sample = SampleFormat::kDefault);
+  // `frames` is how many will be written: it decides between WAV and RF64.
+  void open(int channels, int sampleRate, int64_t frames);
 
   const OutputFormat& format() const { return format_; }
   void write(const float* interleaved, int64_t frames);
+  // Per channel, the samples written so far beyond full scale (above 1 or
+  // below -1, or not a number): kept in a float format, clipped otherwise.
+  const std::vector<int64_t>& overFullScale() const { return overFullScale_; }
   // Finishes the header and gives the file its name.
   void commit();
 
  private:
   OutputFormat format_;
+  std::vector<int64_t> overFullScale_;
   OutputFile file_;
   SndfileHandle sndfile_;
 };

@@ -17,12 +17,12 @@ void scanArguments(const std::vector<std::string>& args, const std::vector<Optio
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (optionsEnded || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
-      onPositional(arg);
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
+    if (optionsEnded || arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+      onPositional(arg);
       continue;
     }
     const size_t equals = arg.find('=');

@@ -1,5 +1,7 @@
 #include "tools/host/CommandSupport.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -43,6 +45,11 @@ void requireArguments(const std::vector<std::string>& positionals, size_t minimu
 }
 
 std::vector<uint8_t> readChunkFile(const std::string& path) {
+  // A folder opens as a stream, and reading it then fails with the C++
+  // library's own words.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw failure("cannot read " + path + ": it is a directory");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw failure("cannot read " + path + ": " + std::strerror(errno));
   std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

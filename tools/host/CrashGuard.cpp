@@ -83,6 +83,10 @@ void CrashGuard::install() {
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGINT, SIGTERM, SIGHUP})
     sigaction(signal, &action, nullptr);
+  // Past the file-size limit a write then fails with EFBIG, which ends the
+  // run with an error and removes the temporary file, instead of a silent
+  // death that leaves it behind.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 int CrashGuard::registerTemporaryFile(const char* path) {

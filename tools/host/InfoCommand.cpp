@@ -7,6 +7,7 @@
 #include "tools/host/CommandSupport.h"
 #include "tools/host/Commands.h"
 #include "tools/host/JsonWriter.h"
+#include "tools/host/PresetFile.h"
 
 namespace vhost {
 
@@ -79,22 +80,6 @@ std::vector<std::string> flagNames(int32_t flags) {
     if ((flags & mask) && !(known & mask)) names.push_back("bit" + std::to_string(bit));
   }
   return names;
-}
-
-// Most significant byte first, the way the identifiers are written.
-std::string uniqueIdText(int32_t id) {
-  const auto bits = static_cast<uint32_t>(id);
-  std::string text;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto c = static_cast<unsigned char>((bits >> shift) & 0xFF);
-    if (!std::isprint(c)) {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "0x%08x", bits);
-      return hex;
-    }
-    text += static_cast<char>(c);
-  }
-  return text;
 }
 
 const char* answerText(CanDoAnswer answer) {

@@ -8,9 +8,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "tools/host/HostError.h"
+#include "tools/host/MidiFileCheck.h"
 
 namespace vhost {
 
@@ -46,16 +49,31 @@ std::vector<TimedMidiMessage> readMidiFile(const std::string& path, double sampl
   if (stat(path.c_str(), &st) != 0)
     throw failure("cannot read " + path + ": " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) throw failure("cannot read " + path + ": it is a directory");
+  if (static_cast<uint64_t>(st.st_size) > kLargestMidiFile)
+    throw failure("cannot read " + path + " as a Standard MIDI File: it is too large");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw failure("cannot read " + path + ": " + std::strerror(errno));
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                   std::istreambuf_iterator<char>());
+  if (in.bad()) throw failure("cannot read " + path + ": " + std::strerror(errno));
+  return parseMidiFile(bytes, path, sampleRate);
+}
+
+std::vector<TimedMidiMessage> parseMidiFile(const std::vector<uint8_t>& bytes,
+                                            const std::string& name, double sampleRate) {
+  const std::string problem = midiFileProblem(bytes.data(), bytes.size());
+  if (!problem.empty())
+    throw failure("cannot read " + name + " as a Standard MIDI File: " + problem);
 
   std::unique_ptr<smf_t, SmfDeleter> smf;
   std::string complaint;
   {
     const GlibMessageCapture capture;
-    smf.reset(smf_load(path.c_str()));
+    smf.reset(smf_load_from_memory(bytes.data(), static_cast<int>(bytes.size())));
     complaint = capture.last();
   }
   if (!smf)
-    throw failure("cannot read " + path + " as a Standard MIDI File" +
+    throw failure("cannot read " + name + " as a Standard MIDI File" +
                   (complaint.empty() ? "" : ": " + complaint));
 
   std::vector<TimedMidiMessage> messages;

@@ -19,6 +19,9 @@ struct TimedMidiMessage {
 // Channel messages and system exclusive, in time order; meta events are
 // dropped. Throws HostError for a missing or malformed file.
 std::vector<TimedMidiMessage> readMidiFile(const std::string& path, double sampleRate);
+// The same for a file already in memory; `name` is what errors call it.
+std::vector<TimedMidiMessage> parseMidiFile(const std::vector<uint8_t>& bytes,
+                                            const std::string& name, double sampleRate);
 
 // The events of one block, in the layout effProcessEvents expects. The
 // plug-in may keep the pointers until the next process call returns, so a

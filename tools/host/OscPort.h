@@ -13,7 +13,7 @@ struct OscPort {
   int offset = 0;
   std::string preferencesFile;  // where the base port comes from; may not exist
 
-  bool listening() const { return offset != 0; }  // offset 0 turns the server off
+  bool turnedOn() const { return offset != 0; }  // offset 0 turns the server off
   int port() const { return basePort + offset; }
 };
 

@@ -9,6 +9,7 @@
 #include "tools/host/HostError.h"
 #include "tools/host/JsonWriter.h"
 #include "tools/host/ParameterReport.h"
+#include "tools/host/PluginState.h"
 
 namespace vhost {
 
@@ -121,9 +122,7 @@ void runSet(const Arguments& args, std::ostream& out) {
 
   size_t savedBytes = 0;
   if (!settings.save.empty()) {
-    const auto chunk = takeChunk(*plugin, settings.program);
-    writeChunkFile(settings.save, chunk);
-    savedBytes = chunk.size();
+    savedBytes = saveState(*plugin, settings.save, settings.program, false).chunkBytes;
   }
 
   if (!settings.json) {

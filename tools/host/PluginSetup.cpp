@@ -8,10 +8,13 @@
 
 #include "tools/host/CommandSupport.h"
 #include "tools/host/HostError.h"
+#include "tools/host/PluginState.h"
 
 namespace vhost {
 
 namespace {
+
+constexpr const char* kRawChunkOption = "--raw-chunk";
 
 void checkScriptsFolder(const std::string& folder) {
   // An empty value would make the plug-in fall back to the user's own
@@ -28,7 +31,10 @@ void checkScriptsFolder(const std::string& folder) {
 
 std::vector<uint8_t> readSetupFiles(const PluginSetup& setup) {
   if (setup.scriptsFolder) checkScriptsFolder(*setup.scriptsFolder);
-  return setup.chunkFile.empty() ? std::vector<uint8_t>{} : readChunkFile(setup.chunkFile);
+  if (setup.chunkFile.empty()) return {};
+  std::vector<uint8_t> bytes = readChunkFile(setup.chunkFile);
+  checkStateFile(bytes, setup.chunkFile, setup.rawChunk, kRawChunkOption);
+  return bytes;
 }
 
 void applyEnvironment(const PluginSetup& setup) {
@@ -45,7 +51,9 @@ std::optional<int32_t> findOscOffsetParameter(const ParameterNames& names) {
 
 std::vector<Assignment> configurePlugin(PluginInstance& plugin, const PluginSetup& setup,
                                         const std::vector<uint8_t>& chunk) {
-  if (!chunk.empty()) plugin.setChunk(chunk, setup.chunkIsProgram);
+  if (!chunk.empty())
+    restoreState(plugin, chunk, setup.chunkFile, setup.chunkIsProgram, setup.rawChunk,
+                 kRawChunkOption);
   const ParameterNames names(plugin);
   std::vector<Assignment> assignments = parseAssignments(setup.assignments, names);
   if (setup.oscOffset) {

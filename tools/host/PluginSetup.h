@@ -24,6 +24,7 @@ struct PluginSetup {
   std::vector<std::string> assignments;
   std::string chunkFile;
   bool chunkIsProgram = false;
+  bool rawChunk = false;
   std::optional<std::string> scriptsFolder;
   std::optional<int> oscOffset;
   // Variables set in this process before the plug-in is loaded, for options
@@ -39,10 +40,12 @@ OptionTable<Settings> pluginSetupOptions() {
       {"--set", "NAME=VALUE",
        "set a parameter (normalized 0..1) or a range FIRST..LAST before processing; repeatable",
        [](S& s, const std::string& v) { s.setup.assignments.push_back(v); }},
-      {"--chunk", "FILE", "restore a bank chunk first (before any --set)",
+      {"--chunk", "FILE", "restore a .fxp/.fxb preset first (before any --set)",
        [](S& s, const std::string& v) { s.setup.chunkFile = v; }},
-      {"--program-chunk", "", "the --chunk file holds a program chunk, not a bank",
+      {"--program-chunk", "", "the raw --chunk file holds a program chunk, not a bank",
        [](S& s, const std::string&) { s.setup.chunkIsProgram = true; }},
+      {"--raw-chunk", "", "the --chunk file is a raw chunk, not a .fxp/.fxb preset",
+       [](S& s, const std::string&) { s.setup.rawChunk = true; }},
       {"--scripts", "DIR",
        "Veldrana: load user scripts from DIR instead of the user's Scripts folder",
        [](S& s, const std::string& v) {

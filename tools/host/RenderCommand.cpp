@@ -26,7 +26,8 @@ namespace {
 
 constexpr const char* kUsage =
     "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--scripts DIR]\n"
-    "       [--osc-offset N] [--block N] [--rate R] [--midi FILE] [--compensate] [--json]";
+    "       [--osc-offset N] [--block N] [--rate R] [--midi FILE] [--compensate]\n"
+    "       [--format float|24|16] [--json]";
 constexpr double kProgressMinimumSeconds = 20.0;
 
 struct RenderSettings : CommonSettings {
@@ -35,6 +36,7 @@ struct RenderSettings : CommonSettings {
   std::optional<double> rate;
   std::string midiFile;
   bool compensate = false;
+  SampleFormat sampleFormat = SampleFormat::kDefault;
 };
 
 // One row per option. Rows run in command-line order, so repeated options
@@ -55,6 +57,9 @@ OptionTable<RenderSettings> renderOptions() {
            [](S& s, const std::string& v) { s.midiFile = v; }},
           {"--compensate", "", "remove the plug-in's latency so the output lines up with the input",
            [](S& s, const std::string&) { s.compensate = true; }},
+          {"--format", "float|24|16",
+           "output samples (default: float for WAV and AIFF, 24 for FLAC, which has no float)",
+           [](S& s, const std::string& v) { s.sampleFormat = parseSampleFormat(v); }},
       });
   return withCommonOptions(std::move(table));
 }
@@ -92,11 +97,30 @@ struct Report {
   size_t midiTotal = 0, midiDelivered = 0;
   RenderResult result;
   std::string outputFormat;
+  bool outputClips = false;
+  bool outputCanBeFloat = true;
+  std::vector<int64_t> overFullScale;
   bool latencyChanged = false;
 
   double audioSeconds() const { return static_cast<double>(result.framesWritten) / fileRate; }
   double realtimeFactor() const { return audioSeconds() / std::max(result.wallSeconds, 1e-9); }
 };
+
+// Only when there is something to say: a silent clip is what this is for.
+void printOverFullScale(std::ostream& out, const Report& r) {
+  int64_t total = 0;
+  for (const int64_t count : r.overFullScale) total += count;
+  if (total == 0) return;
+  out << (r.outputClips ? "clipped   " : "over 0 dB ") << total << " samples beyond full scale (";
+  for (size_t c = 0; c < r.overFullScale.size(); ++c)
+    out << (c ? ", " : "") << "channel " << c + 1 << ": " << r.overFullScale[c];
+  if (!r.outputClips)
+    out << "); kept, " + r.outputFormat + " holds them\n";
+  else
+    out << "); " << r.outputFormat << " cannot hold them, "
+        << (r.outputCanBeFloat ? "--format float would keep them\n"
+                               : "a .wav or .aiff output would keep them\n");
+}
 
 void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
   const auto& in = s.positionals[1];
@@ -114,6 +138,7 @@ void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
       << r.result.framesWritten << " frames"
       << (s.compensate ? "; latency of " + std::to_string(r.latency) + " samples removed" : "")
       << "\n";
+  printOverFullScale(out, r);
   char summary[128];
   std::snprintf(summary, sizeof summary, "rendered  %.3f s of audio in %.3f s: %.1fx realtime\n",
                 r.audioSeconds(), r.result.wallSeconds, r.realtimeFactor());
@@ -148,6 +173,14 @@ void printJson(std::ostream& out, const RenderSettings& s, const Report& r,
   json.field("channels", r.outputs);
   json.field("sampleRate", r.fileRate);
   json.field("frames", r.result.framesWritten);
+  json.key("overFullScale");
+  json.beginArray();
+  for (const int64_t count : r.overFullScale) json.value(count);
+  json.endArray();
+  json.key("clipped");
+  json.beginArray();
+  for (const int64_t count : r.overFullScale) json.value(r.outputClips ? count : int64_t{0});
+  json.endArray();
   json.endObject();
   json.key("midi");
   if (s.midiFile.empty()) {
@@ -180,7 +213,7 @@ void runRender(const Arguments& args, std::ostream& out) {
 
   // Everything that can be checked without the plug-in is checked first.
   AudioReader input(s.positionals[1]);
-  AudioWriter output(s.positionals[2]);
+  AudioWriter output(s.positionals[2], s.sampleFormat);
   const double pluginRate = s.rate.value_or(input.sampleRate());
   const std::vector<uint8_t> chunk = readSetupFiles(s.setup);
   std::vector<TimedMidiMessage> messages;
@@ -202,7 +235,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   const int32_t latency = std::max(plugin->latency(), 0);
   const int ioChangesBefore = host.ioChanges();
   plugin->startProcess();
-  output.open(plugin->numOutputs(), input.sampleRate());
+  output.open(plugin->numOutputs(), input.sampleRate(), input.frames());
 
   RenderPlan plan;
   plan.blockSize = s.blockSize;
@@ -233,6 +266,9 @@ void runRender(const Arguments& args, std::ostream& out) {
   report.midiTotal = midi.total();
   report.midiDelivered = midi.delivered();
   report.outputFormat = output.format().description;
+  report.outputClips = !output.format().floating;
+  report.outputCanBeFloat = output.format().floatPossible;
+  report.overFullScale = output.overFullScale();
   if (report.latencyChanged && s.compensate)
     std::fprintf(stderr,
                  "veldrana-host: warning: the plug-in changed its latency while rendering; "

@@ -2,6 +2,7 @@
 // looped file, so it can be played with from outside (OSC above all) the
 // way it would behave inside a DAW, without one.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "tools/host/PluginSetup.h"
 #include "tools/host/RealtimeRunner.h"
 #include "tools/host/StopRequest.h"
+#include "tools/host/UdpPortOwner.h"
 
 namespace vhost {
 
@@ -32,6 +34,8 @@ constexpr const char* kUsage =
     "serve PLUGIN [--seconds S] [--input FILE] [--osc-offset N] [--scripts DIR]\n"
     "       [--set NAME=VALUE]... [--chunk FILE] [--block N] [--rate R] [--json]";
 constexpr double kLongestRun = 1e7;  // seconds; about four months
+// How long the plug-in gets to open its OSC port once told to.
+constexpr auto kOscOpenLimit = std::chrono::seconds(5);
 
 struct ServeSettings : CommonSettings {
   PluginSetup setup;
@@ -105,6 +109,7 @@ struct Session {
   int32_t inputs = 0, outputs = 0, latency = 0;
   double rate = 0.0;
   std::optional<OscPort> osc;
+  UdpPortOwner oscOwner = UdpPortOwner::kNobody;
   std::string inputFormat, routing;
   int inputChannels = 0, inputRate = 0;
   int64_t inputFrames = 0;
@@ -125,18 +130,40 @@ void printStart(std::ostream& out, const ServeSettings& s, const Session& sessio
         << session.inputFrames << " frames, played in a loop; " << session.routing << "\n";
   if (session.osc) {
     const OscPort& osc = *session.osc;
-    if (osc.listening())
-      out << "osc       UDP port " << osc.port() << " (base port " << osc.basePort << " + offset "
-          << osc.offset << "; the base port is \"OSC Base Port\" in " << osc.preferencesFile
-          << ", 7000 when unset)\n";
-    else
+    const std::string where =
+        "UDP port " + std::to_string(osc.port()) + " (base port " + std::to_string(osc.basePort) +
+        " + offset " + std::to_string(osc.offset) + "; the base port is \"OSC Base Port\" in " +
+        osc.preferencesFile + ", 7000 when unset)";
+    if (!osc.turnedOn())
       out << "osc       off (\"" << kOscOffsetParameter << "\" is 0; use --osc-offset N)\n";
+    else if (session.oscOwner == UdpPortOwner::kThisProcess)
+      out << "osc       " << where << "\n";
+    else if (session.oscOwner == UdpPortOwner::kOtherProgram)
+      out << "osc       NOT listening: another program holds " << where << "\n";
+    else
+      out << "osc       NOT listening: the plug-in did not open " << where << "\n";
   }
   if (s.seconds)
     out << "serving   for " << seconds(*s.seconds) << "\n";
   else
     out << "serving   until Ctrl-C or SIGTERM\n";
   out.flush();
+}
+
+bool oscListening(const Session& session) {
+  return session.osc && session.osc->turnedOn() && session.oscOwner == UdpPortOwner::kThisProcess;
+}
+
+const char* oscState(const Session& session) {
+  if (!session.osc->turnedOn()) return "off";
+  switch (session.oscOwner) {
+    case UdpPortOwner::kThisProcess:
+      return "listening";
+    case UdpPortOwner::kOtherProgram:
+      return "taken";
+    default:
+      return "not opened";
+  }
 }
 
 void printEnd(std::ostream& out, const Session& session) {
@@ -183,9 +210,10 @@ void printJson(std::ostream& out, const ServeSettings& s, const Session& session
     json.beginObject();
     json.field("offset", session.osc->offset);
     json.field("basePort", session.osc->basePort);
-    json.field("listening", session.osc->listening());
+    json.field("listening", oscListening(session));
+    json.field("state", oscState(session));
     json.key("port");
-    if (session.osc->listening())
+    if (session.osc->turnedOn())
       json.value(session.osc->port());
     else
       json.null();
@@ -222,6 +250,7 @@ void runServe(const Arguments& args, std::ostream& out) {
   // Installed before the plug-in is loaded and removed after it is closed,
   // so an interruption at any point in between still closes it.
   const StopRequest stop;
+  const UdpPortWatch ports;
   applyEnvironment(s.setup);
   HostContext host;
   const CrashGuard::Activity activity("running the plug-in");
@@ -229,6 +258,10 @@ void runServe(const Arguments& args, std::ostream& out) {
   requireProcessing(*plugin);
   const auto assignments = configurePlugin(*plugin, s.setup, chunk);
   session.osc = findOscPort(*plugin, s.setup);
+  // The plug-in's own thread binds the port, and cannot when another
+  // program has it: what is reported is what the system shows.
+  if (session.osc && session.osc->turnedOn())
+    session.oscOwner = ports.waitForOwner(session.osc->port(), kOscOpenLimit);
 
   plugin->resume();
   plugin->startProcess();
