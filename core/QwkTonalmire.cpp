@@ -296,6 +296,7 @@ void QwkTonalmire::processReplacing(float** inputs, float** outputs, int32_t fra
   }
   const DenormalGuard denormals;
 
+  lua_->RetryDeferredMessages();
   QW::splitBlock(
       *queue_, static_cast<uint32_t>(frames),
       [&](uint32_t offset, uint32_t chunk) {

@@ -18,6 +18,7 @@
 #include "gui/SharedStyle.h"
 #include "gui/TextField.h"
 #include "gui/Texture.h"
+#include "scripting/LuaIntegers.h"
 #include "scripting/OscSend.h"
 
 namespace QW {
@@ -146,7 +147,7 @@ int luaButton(lua_State* L) {
 
 int propertyTriggerButton(lua_State* L) {
   const int count = lua_gettop(L);
-  const auto property = static_cast<uint32_t>(luaL_checknumber(L, 1));
+  const uint32_t property = checkUInt32(L, 1);
   const char* text = luaL_checkstring(L, 2);
   const char* tooltip = luaL_checkstring(L, 3);
   const ScriptRect box = checkRect(L, 4);
@@ -162,7 +163,7 @@ int propertyTriggerButton(lua_State* L) {
 
 int propertyButton(lua_State* L) {
   const int count = lua_gettop(L);
-  const auto property = static_cast<uint32_t>(luaL_checknumber(L, 1));
+  const uint32_t property = checkUInt32(L, 1);
   const char* text = luaL_checkstring(L, 2);
   const char* tooltip = luaL_checkstring(L, 3);
   const char* kind = luaL_checkstring(L, 4);
@@ -341,7 +342,7 @@ int getChannelCount(lua_State* L) {
 }
 
 int getBooleanProperty(lua_State* L) {
-  const auto property = static_cast<uint32_t>(luaL_checknumber(L, 1));
+  const uint32_t property = checkUInt32(L, 1);
   QwkAuBase* effect = host(L)->effect();
   // Large enough for every answer, the 24-byte record of property 33 too.
   alignas(8) unsigned char answer[32] = {};
@@ -363,7 +364,7 @@ int getBooleanProperty(lua_State* L) {
 }
 
 int setStringProperty(lua_State* L) {
-  const auto property = static_cast<uint32_t>(luaL_checknumber(L, 1));
+  const uint32_t property = checkUInt32(L, 1);
   size_t length = 0;
   const char* text = luaL_checklstring(L, 2, &length);
   QwkAuBase* effect = checkEffect(L);

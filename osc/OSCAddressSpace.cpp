@@ -121,7 +121,7 @@ OSCAddressSpace::OSCAddressSpace(SubscriberMap& subscribers, ScriptPaths& paths)
 template <typename Arguments>
 void OSCAddressSpace::reply(const char* url, const char* replyAddress, Arguments&& args) {
   Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
+  if (!resolve(url, replyAddress, to)) return;
   char buffer[kReplyBytes];
   osc::OutboundPacketStream packet(buffer, sizeof buffer);
   packet << osc::BeginMessage(replyAddress);
@@ -291,6 +291,15 @@ bool OSCAddressSpace::resolve(const char* url, Ipv4Endpoint& endpoint) {
   return true;
 }
 
+bool OSCAddressSpace::resolve(const char* url, const char* address, Ipv4Endpoint& endpoint) {
+  if (address[0] != '/') {
+    OscLog("OSC: nothing sent to \"%.200s\" at \"%.200s\" (an OSC address begins with '/')\n", url,
+           address);
+    return false;
+  }
+  return resolve(url, endpoint);
+}
+
 void OSCAddressSpace::send(const Ipv4Endpoint& to, const osc::OutboundPacketStream& packet) {
   // A datagram that cannot go out is dropped like one lost on the way.
   SendDatagram(to, packet.Data(), packet.Size());
@@ -301,7 +310,7 @@ void OSCAddressSpace::ping(const osc::ReceivedMessage& message, const Ipv4Endpoi
   const char* replyAddress;
   message.ArgumentStream() >> url >> replyAddress >> osc::EndMessage;
   Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
+  if (!resolve(url, replyAddress, to)) return;
   const uint32_t local = LocalAddressTowards(to);
   char self[64];
   std::snprintf(self, sizeof self, "osc.udp://%u.%u.%u.%u:%d", (local >> 24) & 0xFF,
@@ -336,7 +345,7 @@ void OSCAddressSpace::getAll(const osc::ReceivedMessage& message, const Ipv4Endp
   const char* replyAddress;
   message.ArgumentStream() >> url >> replyAddress >> osc::EndMessage;
   Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
+  if (!resolve(url, replyAddress, to)) return;
   char buffer[kReplyBytes];
   for (uint32_t i = 0; i < effect_.parameterCount; ++i) {
     const auto index = static_cast<int32_t>(i);
@@ -397,7 +406,7 @@ void OSCAddressSpace::registerUpdate(const osc::ReceivedMessage& message, const 
   message.ArgumentStream() >> index >> url >> path >> osc::EndMessage;
   if (!inRange(index)) throw osc::Exception("parameter id out of range in registerUpdate");
   Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
+  if (!resolve(url, path, to)) return;
   subscribers_.Add(index, Subscriber{to, path});
 }
 
@@ -467,7 +476,7 @@ void OSCAddressSpace::call(const osc::ReceivedMessage& message, const Ipv4Endpoi
     packet << osc::EndMessage;
   }
   Ipv4Endpoint to;
-  if (!resolve(url, to)) return;
+  if (!resolve(url, replyAddress, to)) return;
   send(to, packet);
 }
 

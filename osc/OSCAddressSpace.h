@@ -102,6 +102,9 @@ class OSCAddressSpace {
   LuaMIDIHelper& requireLua() const;
   // Resolves url; logs one line and answers false when it is not usable.
   static bool resolve(const char* url, Ipv4Endpoint& endpoint);
+  // resolve, for a message to be sent at address, which must be a valid OSC
+  // address (beginning with '/'); logs and refuses anything else.
+  static bool resolve(const char* url, const char* address, Ipv4Endpoint& endpoint);
   static void send(const Ipv4Endpoint& to, const osc::OutboundPacketStream& packet);
   // Sends one message to the reply URL at the reply address, its arguments
   // written by args(packet); nothing goes out for an unusable URL.

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -22,6 +23,30 @@ namespace {
 // Datagrams handled in a row before the receive thread looks at its wake-up
 // descriptor again, so a flood cannot keep it from moving or stopping.
 constexpr int kDatagramsPerWake = 64;
+
+constexpr uint64_t kNotified = uint64_t{1} << 32;
+
+uint64_t notifiedBits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return kNotified | bits;
+}
+
+// The service whose packet this thread is handling, if any.
+thread_local const OSCHelper* handlingPacketOf = nullptr;
+
+class PacketScope {
+ public:
+  explicit PacketScope(const OSCHelper* service) : previous_(handlingPacketOf) {
+    handlingPacketOf = service;
+  }
+  ~PacketScope() { handlingPacketOf = previous_; }
+  PacketScope(const PacketScope&) = delete;
+  PacketScope& operator=(const PacketScope&) = delete;
+
+ private:
+  const OSCHelper* previous_;
+};
 }  // namespace
 
 OSCHelper::OSCHelper(QwkAuBase* effect, LuaMIDIHelper* lua)
@@ -46,6 +71,8 @@ void OSCHelper::Init() {
   parameterCount_ = table ? count : 0;
   table_ = table;
   subscribers_.Reset(parameterCount_);
+  lastNotified_ = std::make_unique<std::atomic<uint64_t>[]>(parameterCount_);
+  for (uint32_t i = 0; i < parameterCount_; ++i) lastNotified_[i].store(0);
   addressSpace_.Attach(
       OSCAddressSpace::Effect{effect_, lua_, displayName_.c_str(), parameterCount_, table_});
   if (lua_) {
@@ -116,8 +143,22 @@ void OSCHelper::requestMove() {
   receiveWake_.Signal();
 }
 
+void OSCHelper::ProcessPacket(const char* data, size_t size, const Ipv4Endpoint& sender) noexcept {
+  const PacketScope scope(this);
+  addressSpace_.ProcessPacket(data, size, sender);
+}
+
+bool OSCHelper::isEcho(int32_t index, float value) const noexcept {
+  return handlingPacketOf == this &&
+         lastNotified_[index].load(std::memory_order_relaxed) == notifiedBits(value);
+}
+
 void OSCHelper::SetParamQueue(int32_t index, float value) noexcept {
   if (!subscribers_.IsSubscribed(index)) return;
+  // Sending an echo on would answer it with the same notification again,
+  // for ever: a subscription to our own "/set" loops, two instances
+  // subscribed to each other ping-pong.
+  if (isEcho(index, value)) return;
   // The overflow line is written by the notify thread: this may be the
   // audio thread, which must not do I/O.
   if (!queue_.TryPush(ParamChangeQueue::Change{index, value}))
@@ -193,6 +234,7 @@ void OSCHelper::notifyMain() {
     }
     ParamChangeQueue::Change change;
     while (!notifyQuit_ && queue_.TryPop(change)) {
+      lastNotified_[change.index].store(notifiedBits(change.value), std::memory_order_relaxed);
       for (const Subscriber& subscriber : subscribers_.SubscribersOf(change.index))
         notify(subscriber, change.index, change.value);
     }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "osc/Ipv4Endpoint.h"
@@ -74,9 +75,7 @@ class OSCHelper : public OSCScriptBindings {
 
   // One datagram, as the receive thread hands it over (public for the
   // fuzzer and tests that want no socket).
-  void ProcessPacket(const char* data, size_t size, const Ipv4Endpoint& sender) noexcept {
-    addressSpace_.ProcessPacket(data, size, sender);
-  }
+  void ProcessPacket(const char* data, size_t size, const Ipv4Endpoint& sender) noexcept;
 
   // OSCScriptBindings
   void RegisterOSCPathForParameter(lua_State* L, bool normalized) override;
@@ -87,6 +86,10 @@ class OSCHelper : public OSCScriptBindings {
   void serve(UdpReceiver& socket, uint64_t generation, char* buffer);
   void notifyMain();
   void notify(const Subscriber& subscriber, int32_t index, float value);
+  // Whether a change made while a packet is handled only repeats what the
+  // notify thread sent last for that parameter (our own notification come
+  // back, for example from a subscription to this very port).
+  bool isEcho(int32_t index, float value) const noexcept;
   void requestMove();
 
   QwkAuBase* effect_;
@@ -100,6 +103,9 @@ class OSCHelper : public OSCScriptBindings {
   OSCAddressSpace addressSpace_;
   ParamChangeQueue queue_;
   std::atomic<uint32_t> overflows_{0};
+  // Per parameter: the value last notified, as its bits, with bit 32 set
+  // once there is one.
+  std::unique_ptr<std::atomic<uint64_t>[]> lastNotified_;
 
   std::atomic<int32_t> requestedPort_{0};
   std::atomic<int32_t> boundPort_{0};

@@ -27,7 +27,7 @@ void ScriptPaths::RegisterParameterPath(lua_State* L, bool normalized, const Par
   const int count = designatorCount(L);
   for (int i = 1; i <= count; ++i) {
     pushDesignator(L, i);
-    LuaMIDIHelper::CheckParameter(L, lua_gettop(L));
+    LuaMIDIHelper::CheckParameter(L, lua_gettop(L), 2);
     lua_pop(L, 1);
   }
   addParameterPath(L, path, normalized, table);

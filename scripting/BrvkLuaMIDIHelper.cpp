@@ -49,7 +49,13 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, flo
                                                         int32_t fftSize) {
   if (scriptIndex < 1 || !spectrum) return;
   const QW::RealtimeScope realtime;
-  std::lock_guard<std::recursive_mutex> lock(LuaLock());
+  // Runs the frame without the script rather than wait for another
+  // thread's call into Lua.
+  std::unique_lock<std::recursive_mutex> lock(LuaLock(), std::try_to_lock);
+  if (!lock.owns_lock()) {
+    CountSkippedSpectralRun();
+    return;
+  }
   lua_State* L = CurrentState();
   const std::vector<SpectralScriptEntry>& scripts = tonalmire_->spectralScripts();
   if (!L || static_cast<size_t>(scriptIndex) >= scripts.size()) return;

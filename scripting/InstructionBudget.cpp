@@ -18,7 +18,8 @@ void InstructionBudget::Install(lua_State* L) {
 InstructionBudget::Scope::Scope(InstructionBudget& budget, const char* what, const char* name)
     : budget_(budget) {
   if (budget_.depth_++ == 0) {
-    budget_.remaining_ = kLimit;
+    budget_.limit_ = RealtimeScope::active() ? kRealtimeLimit : kLimit;
+    budget_.remaining_ = budget_.limit_;
     budget_.what_ = what;
     budget_.name_ = name;
     // A previous runaway may have left the main thread hooked at every
@@ -48,7 +49,7 @@ void InstructionBudget::charge(lua_State* L, lua_Debug* ar) {
     lua_getinfo(L, "Sl", ar);
     if (aborts_ < kReportedAborts) {
       const char* format = "%s:%d: %s%s%s%s stopped after %lld Lua instructions (endless loop?)\n";
-      const long long limit = kLimit;
+      const long long limit = limit_;
       const char* open = name_ ? " \"" : "";
       const char* name = name_ ? name_ : "";
       const char* close = name_ ? "\"" : "";

@@ -1,8 +1,8 @@
 // Stops a script entry (a callback, a spectral run, a script's loading)
 // that runs away: a count hook charges every Lua instruction of the
-// outermost entry against a fixed limit and raises a Lua error once it is
-// spent, with an "@@@ " line naming the script. Nested entries share the
-// outer entry's budget.
+// outermost entry against a limit that depends on the thread it runs on and raises a Lua error once
+// it is spent, with an "@@@ " line naming the script. Nested entries share the outer entry's
+// budget.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +14,16 @@ namespace QW {
 
 class InstructionBudget {
  public:
-  // About 50 to 200 ms of plain Lua on a current machine: far above what a
+  // Entries on the audio thread (spectral runs, MIDI from the host): about
+  // 50 to 200 ms of plain Lua on a current machine, far above what a
   // spectral run over 2049 bins or a MIDI callback needs, short enough that
   // a stuck script costs the host one audible glitch, not a hang.
-  static constexpr int64_t kLimit = 10000000;
+  static constexpr int64_t kRealtimeLimit = 10000000;
+  // Entries on other threads (loading, timers, OSC calls): the audio thread
+  // never waits for them, so they get twenty times as much: room for real
+  // set-up work (a loop over millions of entries), and still only a second
+  // or two before a script that never stops is ended.
+  static constexpr int64_t kLimit = 200000000;
   static constexpr int kHookInterval = 1000;
   // Abort lines are written for the first few runaways only; a script stuck
   // in every frame would otherwise flood the host's log.
@@ -51,6 +57,7 @@ class InstructionBudget {
   lua_State* state_ = nullptr;
   int depth_ = 0;
   int64_t remaining_ = 0;
+  int64_t limit_ = 0;
   const char* what_ = "";
   const char* name_ = nullptr;
   int aborts_ = 0;

@@ -8,31 +8,66 @@ namespace QW {
 void LuaMIDIHelper::HandleMessage(const MessageQueueItem& item) {
   if (item.type != MessageQueueItem::kShort) return;
   const RealtimeScope realtime;
-  const int32_t channel = item.channel;
-  switch (item.status) {
+  const ShortMessage message{item.status, item.channel, item.data1, item.data2};
+  // A timer or an OSC call may hold the lock for as long as its script (or
+  // a slow C function it calls) runs; the audio thread must not wait for it.
+  std::unique_lock<std::recursive_mutex> lock(luaLock_, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    if (deferredCount_ == deferred_.size()) {
+      droppedMessages_.fetch_add(1, std::memory_order_relaxed);
+      return;
+    }
+    deferred_[(deferredFirst_ + deferredCount_++) % deferred_.size()] = message;
+    deferredMessages_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  handleDeferred();
+  route(message);
+}
+
+void LuaMIDIHelper::RetryDeferredMessages() {
+  if (deferredCount_ == 0) return;
+  const RealtimeScope realtime;
+  std::unique_lock<std::recursive_mutex> lock(luaLock_, std::try_to_lock);
+  if (lock.owns_lock()) handleDeferred();
+}
+
+// Under the lock, oldest first, so the script sees the messages in order.
+void LuaMIDIHelper::handleDeferred() {
+  while (deferredCount_ > 0) {
+    const ShortMessage message = deferred_[deferredFirst_];
+    deferredFirst_ = (deferredFirst_ + 1) % deferred_.size();
+    --deferredCount_;
+    route(message);
+  }
+}
+
+void LuaMIDIHelper::route(const ShortMessage& message) {
+  const int32_t channel = message.channel;
+  switch (message.status) {
     case 0x90:
-      if (item.data2 != 0)
-        NoteOn(channel, item.data1, item.data2);
+      if (message.data2 != 0)
+        NoteOn(channel, message.data1, message.data2);
       else
-        NoteOff(channel, item.data1, item.data2);
+        NoteOff(channel, message.data1, message.data2);
       break;
     case 0x80:
-      NoteOff(channel, item.data1, item.data2);
+      NoteOff(channel, message.data1, message.data2);
       break;
     case 0xA0:
-      PolyPressure(channel, item.data1, item.data2);
+      PolyPressure(channel, message.data1, message.data2);
       break;
     case 0xB0:
-      ControlChange(channel, item.data1, item.data2);
+      ControlChange(channel, message.data1, message.data2);
       break;
     case 0xC0:
-      ProgramChange(channel, item.data1);
+      ProgramChange(channel, message.data1);
       break;
     case 0xD0:
-      ChannelPressure(channel, item.data1);
+      ChannelPressure(channel, message.data1);
       break;
     case 0xE0:
-      PitchWheel(channel, item.data1, item.data2);
+      PitchWheel(channel, message.data1, message.data2);
       break;
     default:
       break;

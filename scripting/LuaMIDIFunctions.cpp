@@ -13,6 +13,7 @@
 #include "core/ViewState.h"
 #include "platform/MonotonicClock.h"
 #include "scripting/InstanceRegistry.h"
+#include "scripting/LuaIntegers.h"
 #include "scripting/LuaMIDIHelper.h"
 #include "scripting/OSCScriptBindings.h"
 #include "scripting/OscSend.h"
@@ -40,11 +41,12 @@ int32_t instanceKey(lua_State* L, int arg) {
   return lua_isnumber(L, arg) ? clampToInt(std::trunc(lua_tonumber(L, arg))) : 0;
 }
 
-// An indicator id, compared as unsigned so that negative ids are refused.
+// An indicator id 0..7; negative ids and ids beyond any integer are
+// refused too.
 int32_t checkIndicator(lua_State* L, int arg) {
-  const auto id = static_cast<int32_t>(luaL_checkinteger(L, arg));
-  if (static_cast<uint32_t>(id) >= 8) luaL_error(L, "indicator id out of range: %d", id);
-  return id;
+  const lua_Number id = std::trunc(luaL_checknumber(L, arg));
+  if (!(id >= 0 && id < 8)) luaL_error(L, "indicator id out of range: %f", id);
+  return static_cast<int32_t>(id);
 }
 
 int32_t referenceTo(lua_State* L, int arg) {
@@ -156,7 +158,7 @@ int requestAll(lua_State* L) {
 template <Kind kind, const char* message>
 int requestKeyed(lua_State* L) {
   LuaMIDIHelper& helper = helperOf(L);
-  const auto key = static_cast<int32_t>(luaL_checkinteger(L, 1));
+  const int32_t key = checkInt32(L, 1);
   if (!lua_isfunction(L, 2)) return luaL_error(L, "%s", message);
   helper.AddKeyedCallback(kind, key, referenceTo(L, 2));
   return 0;

@@ -8,6 +8,7 @@
 #include "scripting/LuaMIDIFunctions.h"
 #include "scripting/LuaPrint.h"
 #include "scripting/RealtimeScope.h"
+#include "scripting/ScriptInputPolicy.h"
 #include "scripting/ScriptLoader.h"
 
 namespace QW {
@@ -78,6 +79,7 @@ int LuaMIDIHelper::BuildState(lua_State* L) {
   lua_pushcfunction(L, refuseExit);
   lua_setfield(L, -2, "exit");
   lua_pop(L, 1);
+  installScriptInputPolicy(L);
   registerHelperFunctions(L);
   luaL_newmetatable(L, kTimerMetatable);
   lua_pop(L, 1);
@@ -155,7 +157,7 @@ int LuaMIDIHelper::CallProtected(int nargs) {
   return RunEntry(nargs, "OSC call");
 }
 
-int32_t LuaMIDIHelper::CheckParameter(lua_State* L, int arg) {
+int32_t LuaMIDIHelper::CheckParameter(lua_State* L, int arg, int reportAs) {
   LuaMIDIHelper* helper = FromState(L);
   const auto count = static_cast<int64_t>(helper ? helper->paramCount_ : 0);
   if (lua_isnumber(L, arg)) {
@@ -170,7 +172,10 @@ int32_t LuaMIDIHelper::CheckParameter(lua_State* L, int arg) {
     if (index < 0 || index >= count) luaL_error(L, "parameter out of range: %d", index);
     return index;
   }
-  const char* name = luaL_checkstring(L, arg);
+  if (!lua_isstring(L, arg))
+    luaL_argerror(L, reportAs ? reportAs : arg,
+                  lua_pushfstring(L, "string expected, got %s", luaL_typename(L, arg)));
+  const char* name = lua_tostring(L, arg);
   const int32_t index = FindParameterName(L, name);
   if (index < 0) luaL_error(L, "parameter not found: '%s'", name);
   return index;

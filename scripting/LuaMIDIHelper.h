@@ -4,6 +4,8 @@
 // registered, and serialises every entry into Lua with one recursive lock.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -65,6 +67,9 @@ class LuaMIDIHelper {
   virtual void NoteOff(int32_t channel, int32_t note, int32_t velocity);
   virtual void ControlChange(int32_t channel, int32_t controller, int32_t value);
   virtual void PitchWheel(int32_t channel, int32_t lsb, int32_t msb);
+  // The audio thread's entry: never waits for the Lua lock. While another
+  // thread holds it, the message is kept (in order, up to
+  // kDeferredMessages) and handled by a later call or RetryDeferredMessages.
   virtual void HandleMessage(const MessageQueueItem& item);
   virtual bool IsParameterUsed(int32_t index);
   // The eight indicator values (ids 0..7); this class keeps none.
@@ -92,14 +97,31 @@ class LuaMIDIHelper {
   // calls it before it takes apart what the callbacks reach.
   void StopTimers();
 
+  // Handles the messages HandleMessage had to keep, if the lock is free now;
+  // the audio thread calls it once per block.
+  void RetryDeferredMessages();
+  static constexpr size_t kDeferredMessages = 256;
+  // What the audio thread did without the script because another thread
+  // held the Lua lock: spectral runs left out, MIDI messages handled late,
+  // and messages dropped because too many were waiting.
+  uint64_t SkippedSpectralRuns() const {
+    return skippedSpectralRuns_.load(std::memory_order_relaxed);
+  }
+  uint64_t DeferredMessageCount() const {
+    return deferredMessages_.load(std::memory_order_relaxed);
+  }
+  uint64_t DroppedMessageCount() const { return droppedMessages_.load(std::memory_order_relaxed); }
+
   // Copies the list into the queue; 1, or the system-exclusive write's answer.
   int32_t ProcessEvents(const vst::VstEvents* events);
 
   // Used by the script functions.
   static LuaMIDIHelper* FromState(lua_State* L);
   // A parameter designator at arg: an index (number or numeric string) or
-  // a parameter name; raises the Lua errors of a bad one.
-  static int32_t CheckParameter(lua_State* L, int arg);
+  // a parameter name; raises the Lua errors of a bad one. A designator that
+  // is a copy (a table element pushed on the stack) names the argument it
+  // came from, reportAs, in its argument error.
+  static int32_t CheckParameter(lua_State* L, int arg, int reportAs = 0);
   // The index of the parameter of that exact name, or -1.
   static int32_t FindParameterName(lua_State* L, const char* name);
   QwkAuBase* effect() const { return effect_; }
@@ -120,6 +142,7 @@ class LuaMIDIHelper {
   // Runs the pushed function and its n arguments as one script entry under
   // the Lua lock and the instruction budget. The caller holds the lock.
   int RunEntry(int nargs, const char* what, const char* name = nullptr);
+  void CountSkippedSpectralRun() { skippedSpectralRuns_.fetch_add(1, std::memory_order_relaxed); }
   // The state, or null before GetLuaState has built it.
   lua_State* CurrentState() const { return state_.get(); }
 
@@ -131,6 +154,11 @@ class LuaMIDIHelper {
   void dispatch(CallbackKind kind, int32_t key, const int32_t* args, int count);
   void callReference(int32_t reference, const int32_t* args, int count, const char* what);
   void dispatchNrpn(int32_t channel);
+  struct ShortMessage {
+    uint8_t status, channel, data1, data2;
+  };
+  void route(const ShortMessage& message);
+  void handleDeferred();
   static void OnOneShotTimer(void* context, TimerId id);
   static void OnPeriodicTimer(void* context, TimerId id);
   void fireTimer(TimerId id, bool oneShot);
@@ -154,6 +182,13 @@ class LuaMIDIHelper {
     uint8_t dataLsb = 0;    // controller 38
     uint8_t dataMsb = 0;    // controller 6
   } nrpn_;
+  // Audio thread only.
+  std::array<ShortMessage, kDeferredMessages> deferred_{};
+  size_t deferredFirst_ = 0;
+  size_t deferredCount_ = 0;
+  std::atomic<uint64_t> skippedSpectralRuns_{0};
+  std::atomic<uint64_t> deferredMessages_{0};
+  std::atomic<uint64_t> droppedMessages_{0};
   mutable std::mutex timerLock_;
   std::map<TimerId, std::unique_ptr<Timer>> liveTimers_;
   bool timersStopped_ = false;

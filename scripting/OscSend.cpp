@@ -10,6 +10,7 @@
 
 #include "ip/UdpSocket.h"
 #include "osc/OscOutboundPacketStream.h"
+#include "scripting/LuaIntegers.h"
 
 namespace QW {
 namespace {
@@ -55,7 +56,7 @@ bool send(lua_State* L, const char* host, int port, const char* path, const char
       } else if (lua_isnumber(L, -1)) {
         const lua_Number value = lua_tonumber(L, -1);
         if (types && types[i - 1] == 'i')
-          packet << static_cast<osc::int32>(value);
+          packet << static_cast<osc::int32>(toInt32(value).value_or(0));
         else
           packet << static_cast<float>(value);
       } else {
@@ -98,9 +99,12 @@ int luaSendOSC(lua_State* L) {
   for (int i = 1; i <= count; ++i) {
     lua_rawgeti(L, tableArg, i);
     const int type = lua_type(L, -1);
+    const bool badInteger =
+        types && types[i - 1] == 'i' && lua_isnumber(L, -1) && !toInt32(lua_tonumber(L, -1));
     lua_pop(L, 1);
     if (type != LUA_TNIL && type != LUA_TNUMBER && type != LUA_TSTRING)
       return luaL_error(L, "unhandled argument type return from call");
+    if (badInteger) return luaL_error(L, "integer argument %d out of range in sendOSC", i);
   }
 
   char target[kUrlBytes + 1];
@@ -113,6 +117,8 @@ int luaSendOSC(lua_State* L) {
     *colon = '\0';
     if (std::sscanf(colon + 1, "%d", &port) != 1) port = -1;
   }
+  // As for reply addresses: a port is 1..65535, never taken modulo 65536.
+  if (port < 1 || port > 65535) return luaL_error(L, "invalid port in sendOSC url: %s", url);
 
   char error[256] = {};
   if (!send(L, host, port, path, types, tableArg, count, error, sizeof error))

@@ -1,6 +1,10 @@
 // Hostile and broken datagrams: each is logged and dropped, and the service
 // keeps answering.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstring>
+#include <future>
 
 #include "OscTestSupport.h"
 
@@ -205,6 +209,111 @@ TEST_F(BadInput, FloodOfSetsWhileAudioRuns) {
     if (m->address == "/dry" && std::get<float>(m->arguments[1]) == 0.625f) heardLast = true;
   }
   EXPECT_TRUE(heardLast);
+}
+
+// The host's standard input is a pipe nobody writes to, as under many
+// hosts; a script reading "its" standard input must not wait for it.
+TEST_F(BadInput, ScriptsReadingStandardInputGetNothingAtOnce) {
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const int savedStdin = dup(0);
+  dup2(pipeFds[0], 0);
+  struct Restore {
+    int saved, writer, reader;
+    ~Restore() {
+      close(writer);  // ends a read that did wait
+      dup2(saved, 0);
+      close(saved);
+      close(reader);
+    }
+  } restore{savedStdin, pipeFds[1], pipeFds[0]};
+
+  ASSERT_EQ(runLua(*f.effect, R"(
+    function readAll() io.read() io.stdin:read("*a") for _ in io.lines() do end debug.debug() end
+    function stdinResults()
+      return tostring(io.read()), io.stdin:read("*a"), select("#", dofile()), type(loadfile())
+    end)"),
+            "");
+  for (const char* function : {"dofile", "loadfile", "readAll"}) {
+    f.client.send(f.port, message("/exec", [&](Packet& p) { p << function; }));
+    ASSERT_TRUE(f.client.ping(f.port)) << function;
+  }
+  f.client.send(f.port, message("/call", [&](Packet& p) {
+                  p << "stdinResults" << f.client.url().c_str() << "/stdin";
+                }));
+  const auto reply = f.client.receiveAt("/stdin");
+  ASSERT_TRUE(reply);
+  ASSERT_EQ(reply->arguments.size(), 4u);
+  EXPECT_EQ(std::get<std::string>(reply->arguments[0]), "nil");
+  EXPECT_EQ(std::get<std::string>(reply->arguments[1]), "");
+  EXPECT_EQ(std::get<float>(reply->arguments[2]), 0.0f);
+  EXPECT_EQ(std::get<std::string>(reply->arguments[3]), "function");
+}
+
+// An OSC call holds the Lua lock while a slow C function runs (here: it
+// waits on a FIFO the test controls). Audio meanwhile runs without the
+// spectral script and keeps the MIDI for later, instead of waiting.
+TEST_F(BadInput, AudioDoesNotWaitForASlowCallInAnotherThread) {
+  char fifo[] = "/tmp/veldrana-osc-fifo-XXXXXX";
+  ASSERT_NE(mkdtemp(fifo), nullptr);
+  const std::string path = std::string(fifo) + "/hold";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  ASSERT_EQ(runLua(*f.effect, "function hold(path) io.open(path):read('*l') end"), "");
+  f.effect->setParameterPlain(kParamScriptIndex, 1.0f, false);  // "Shift"
+  f.effect->setParameterPlain(kParamDryLevel, 0.0f, false);
+  f.client.send(f.port, message("/exec", [&](Packet& p) { p << "hold" << path.c_str(); }));
+
+  int writer = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (writer < 0 && std::chrono::steady_clock::now() < deadline) {
+    writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);  // succeeds once hold() has opened it
+    if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  struct Cleanup {
+    int& writer;
+    std::string path, dir;
+    ~Cleanup() {
+      if (writer >= 0 && ::write(writer, "\n", 1) >= 0) close(writer);
+      unlink(path.c_str());
+      rmdir(dir.c_str());
+    }
+  } cleanup{writer, path, fifo};
+  ASSERT_GE(writer, 0) << "the call never reached the FIFO";
+
+  vst::VstMidiEvent controller{};
+  controller.type = vst::kVstMidiType;
+  controller.byteSize = sizeof controller;
+  controller.midiData[0] = static_cast<char>(0xB0);
+  controller.midiData[1] = 2;  // "Dry Level" in the built-in map
+  controller.midiData[2] = 127;
+  struct {
+    vst::VstEvents head;
+    vst::VstEvent* more[1];
+  } events{};
+  events.head.numEvents = 1;
+  events.head.events[0] = reinterpret_cast<vst::VstEvent*>(&controller);
+  std::vector<float> in(2048, 0.1f), out(2048);
+  float* inputs[2] = {in.data(), in.data()};
+  float* outputs[2] = {out.data(), out.data()};
+  auto audio = std::async(std::launch::async, [&] {
+    f.effect->processEvents(&events.head);
+    for (int block = 0; block < 4; ++block) f.effect->processReplacing(inputs, outputs, 2048);
+  });
+  const bool finished = audio.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  EXPECT_TRUE(finished) << "the audio thread waited for the OSC call";
+  QW::LuaMIDIHelper& lua = *f.effect->luaHelper();
+  EXPECT_GT(lua.SkippedSpectralRuns(), 0u);
+  EXPECT_EQ(lua.DeferredMessageCount(), 1u);
+  EXPECT_EQ(f.value(kParamDryLevel), 0.0f);  // not yet
+
+  ASSERT_EQ(::write(writer, "\n", 1), 1);
+  close(writer);
+  writer = -1;
+  ASSERT_TRUE(f.client.ping(f.port));  // the call has returned
+  audio.wait();
+  f.effect->processReplacing(inputs, outputs, 256);
+  EXPECT_EQ(f.value(kParamDryLevel), 1.0f);  // the kept controller, in the next block
+  EXPECT_EQ(lua.DroppedMessageCount(), 0u);
 }
 
 }  // namespace

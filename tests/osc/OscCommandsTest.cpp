@@ -114,6 +114,33 @@ TEST_F(Commands, UnusableReplyUrlSendsNothingAndTheServiceGoesOn) {
   EXPECT_NE(out.take().find("no reply sent to \"127.0.0.1\""), std::string::npos);
 }
 
+// "" (or anything not starting with '/') is no OSC address: no datagram
+// carries it, replies and subscriptions alike.
+TEST_F(Commands, ReplyAddressesThatAreNoOscAddressSendNothing) {
+  Client other;
+  const std::string url = other.url();
+  for (const char* address : {"", "reply"}) {
+    CapturedStdout out;
+    f.client.send(f.port,
+                  message("/get", [&](Packet& p) { p << int32_t{1} << url.c_str() << address; }));
+    f.client.send(f.port, message("/ping", [&](Packet& p) { p << url.c_str() << address; }));
+    f.client.send(f.port,
+                  message("/getNumParameters", [&](Packet& p) { p << url.c_str() << address; }));
+    f.client.send(f.port, message("/getAll", [&](Packet& p) { p << url.c_str() << address; }));
+    f.client.send(f.port, message("/call", [&](Packet& p) {
+                    p << "getNumParameters" << url.c_str() << address;
+                  }));
+    f.client.send(f.port, message("/registerUpdate", [&](Packet& p) {
+                    p << int32_t{kParamWetLevel} << url.c_str() << address;
+                  }));
+    f.effect->setParameterPlain(kParamWetLevel, 0.5f, false);
+    ASSERT_TRUE(f.client.ping(f.port)) << '"' << address << '"';
+    EXPECT_TRUE(other.quiet(200)) << '"' << address << '"';
+    const std::string log = out.take();
+    EXPECT_NE(log.find("(an OSC address begins with '/')"), std::string::npos) << log;
+  }
+}
+
 TEST_F(Commands, OutOfRangeIndexesAreLoggedWithTheirCommand) {
   CapturedStdout out;
   const std::string url = f.client.url();

@@ -145,4 +145,26 @@ TEST_F(Subscriptions, ASubscriberAddressTooLongForANotificationCostsOnlyThatOne)
   EXPECT_TRUE(next(subscriber, "/short"));
 }
 
+// A parameter subscribed to the service's own "/set": each notification
+// comes back as a "/set" of the same value. It must not be sent again, or
+// the two threads play it back and forth for ever.
+TEST_F(Subscriptions, OwnNotificationsComingBackAreNotSentAgain) {
+  const std::string self = "127.0.0.1:" + std::to_string(f.port);
+  f.client.send(f.port, message("/registerUpdate", [&](Packet& p) {
+                  p << int32_t{kParamWetLevel} << self.c_str() << "/set";
+                }));
+  subscribe("/registerUpdate", kParamWetLevel, subscriber, "/wet");
+  for (const float value : {0.5f, 0.25f}) {
+    f.client.send(f.port,
+                  message("/set", [&](Packet& p) { p << int32_t{kParamWetLevel} << value; }));
+    const auto heard = next(subscriber, "/wet");
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(heard->second, value);
+    EXPECT_TRUE(subscriber.quiet(500)) << "the change went round again";
+  }
+  // The host's own changes are still sent, also to the same value.
+  f.effect->setParameterPlain(kParamWetLevel, 0.25f, false);
+  EXPECT_TRUE(next(subscriber, "/wet"));
+}
+
 }  // namespace

@@ -60,7 +60,7 @@ TEST_F(RunawayScripts, AScriptThatLoopsWhileLoadingIsStoppedAndTheNextOneLoads) 
   const std::string out = ::testing::internal::GetCapturedStdout();
   const std::string file = folder.path() + "/a-hang.lua";
   EXPECT_EQ(out, "@@@ " + file +
-                     ":1: script stopped after 10000000 Lua instructions (endless loop?)\n"
+                     ":1: script stopped after 200000000 Lua instructions (endless loop?)\n"
                      "@@@ failed to run file: " +
                      file + ":1: instruction limit exceeded\n");
   EXPECT_EQ(luaString(helperOf(*effect), "fine"), "true");

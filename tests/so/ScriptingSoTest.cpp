@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -60,6 +61,7 @@ class ScriptingSo : public ::testing::Test {
     setenv("VELDRANA_SCRIPTS_DIR", folder_.c_str(), 1);
     setenv("XDG_DATA_HOME", folder_.c_str(), 1);
     setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    writeScripts();
     calls = &log;
     effect = library.entry()(host);
     ASSERT_NE(effect, nullptr);
@@ -71,7 +73,18 @@ class ScriptingSo : public ::testing::Test {
     if (effect) dispatch(effect, vst::effClose);
     calls = nullptr;
     unsetenv("VELDRANA_SCRIPTS_DIR");
+    for (const std::string& file : files_) unlink(file.c_str());
     rmdir(folder_.c_str());
+  }
+  // User scripts the effect finds when it is made.
+  virtual void writeScripts() {}
+  void writeScript(const std::string& name, const std::string& text) {
+    const std::string file = folder_ + "/" + name;
+    if (FILE* out = std::fopen(file.c_str(), "wb")) {
+      std::fwrite(text.data(), 1, text.size(), out);
+      std::fclose(out);
+      files_.push_back(file);
+    }
   }
   // One block of constant input through processReplacing; channel 0 out.
   std::vector<float> process(ControllerEvents& events, int32_t frames, float input = 0.5f) {
@@ -84,6 +97,7 @@ class ScriptingSo : public ::testing::Test {
   }
 
   std::string folder_;
+  std::vector<std::string> files_;
   PluginLibrary library;
   Calls log;
   vst::AEffect* effect = nullptr;
@@ -129,6 +143,70 @@ TEST_F(ScriptingSo, AudioBeforeAControllerUsesTheOldValue) {
   const std::vector<float> out = process(events, 256);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(out[i], 0.0f) << i;
   for (int i = 100; i < 256; ++i) EXPECT_EQ(out[i], 0.5f) << i;
+}
+
+// What a user script gets from the host API at load time, each call in
+// its own protected call: the error text, or "ok".
+struct Probe {
+  const char* code;
+  const char* expected;
+};
+const Probe kProbes[] = {
+    // Ids, keys and ports are range-checked before they become 32-bit
+    // integers, not wrapped.
+    {"setGUIBoolValue(2^32, true)", "indicator id out of range: 4294967296"},
+    {"getGUIBoolValue(-2^32)", "indicator id out of range: -4294967296"},
+    {"setOthersGUIBoolValue(0, 2^32 + 1, true)", "indicator id out of range: 4294967297"},
+    {"setGUIBoolValue(7.9, 1) assert(getGUIBoolValue(7))", "ok"},
+    {"requestNoteOn(60 + 2^32, function() end)",
+     "bad argument #1 to 'requestNoteOn' (number out of the 32-bit integer range)"},
+    {"requestCC(-2^31 - 1, function() end)",
+     "bad argument #1 to 'requestCC' (number out of the 32-bit integer range)"},
+    {"sendOSC('127.0.0.1:89534', '/x')", "invalid port in sendOSC url: 127.0.0.1:89534"},
+    {"sendOSC('127.0.0.1:0', '/x')", "invalid port in sendOSC url: 127.0.0.1:0"},
+    {"sendOSC('127.0.0.1:9', '/x', 'i', {2^31})", "integer argument 1 out of range in sendOSC"},
+    // Argument errors name the argument the caller gave.
+    {"registerOSCPathForParameter('/p', nil)",
+     "bad argument #2 to 'registerOSCPathForParameter' (string expected, got nil)"},
+    {"registerOSCPathForParameterNormalized('/p', {1, true})",
+     "bad argument #2 to 'registerOSCPathForParameterNormalized' (string expected, got boolean)"},
+    // Set-up work off the audio thread may take far more than a callback.
+    {"local n = 0 for i = 1, 5000000 do n = n + i % 7 end", "ok"},
+    // Precompiled chunks are refused by every loader, as by the script
+    // loader.
+    {"error(select(2, loadstring(string.dump(function() end))), 0)",
+     "precompiled chunks are not loaded"},
+    {"local s = string.dump(function() end) "
+     "error(select(2, load(function() local p = s s = nil return p end)), 0)",
+     "precompiled chunks are not loaded"},
+    {"assert(loadstring('return 1')() == 1)", "ok"},
+};
+
+class ScriptApiSo : public ScriptingSo {
+ protected:
+  void writeScripts() override {
+    std::string script = "probes = {\n";
+    for (const Probe& probe : kProbes) script += "  [==[" + std::string(probe.code) + "]==],\n";
+    script +=
+        "}\n"
+        "for i, code in ipairs(probes) do\n"
+        "  local ok, e = pcall(assert(loadstring(code, '=probe')))\n"
+        "  e = ok and 'ok' or tostring(e):gsub('^probe:%d+: ', '')\n"
+        "  print('probe ' .. i .. ': ' .. e)\n"
+        "end\n";
+    writeScript("probe.lua", script);
+    testing::internal::CaptureStderr();
+  }
+};
+
+TEST_F(ScriptApiSo, BadIdsKeysPortsAndChunksAreRefusedWithTheirArgument) {
+  const std::string printed = testing::internal::GetCapturedStderr();
+  for (size_t i = 0; i < sizeof kProbes / sizeof kProbes[0]; ++i) {
+    const std::string line = "probe " + std::to_string(i + 1) + ": " + kProbes[i].expected + "\n";
+    EXPECT_NE(printed.find(line), std::string::npos)
+        << kProbes[i].code << "\nwanted: " << line << "in:\n"
+        << printed;
+  }
 }
 
 }  // namespace
