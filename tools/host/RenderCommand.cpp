@@ -192,6 +192,7 @@ void runRender(const Arguments& args, std::ostream& out) {
 
   applyEnvironment(s.setup);
   HostContext host;
+  host.setProcessLevel(vst::kVstProcessLevelOffline);
   const CrashGuard::Activity activity("running the plug-in");
   const auto plugin = openPlugin(pluginPath, host, pluginRate, s.blockSize);
   requireEffect(*plugin);
