@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 VST_PATH ?= $(HOME)/.vst
 
-.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install clean fresh-check fresh-check-test
+.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install uninstall clean fresh-check fresh-check-test
 
 all: build
 
@@ -79,10 +79,18 @@ fresh-check:
 fresh-check-test:
 	@sh tools/fresh-check.sh test
 
-install: build
+# Only the plug-in is built for installing, neither tests nor benchmarks;
+# the installed copy is stripped (the build's own keeps its debug info).
+install: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target Veldrana
 	@mkdir -p "$(VST_PATH)"
-	@cp $(BUILD)/Veldrana.so "$(VST_PATH)/"
+	@strip --strip-unneeded -o "$(VST_PATH)/Veldrana.so.new" $(BUILD)/Veldrana.so
+	@mv -f "$(VST_PATH)/Veldrana.so.new" "$(VST_PATH)/Veldrana.so"
 	@echo "Installed $(VST_PATH)/Veldrana.so"
+
+uninstall:
+	@rm -f "$(VST_PATH)/Veldrana.so"
+	@echo "Removed $(VST_PATH)/Veldrana.so"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) out

@@ -136,6 +136,11 @@ void QwkTonalmire::InitEffect() {
   GetProperty(kQwkProperty_ParameterCount, 0, 0, &count);
   GetProperty(kQwkProperty_ParameterTable, 0, 0, &rows);
   lua_->SetParameterTable(count, rows);
+  // An offline render must not depend on how fast the machine renders, so
+  // there the scripts' clock follows the audio. It is decided before the
+  // scripts run, since they may start timers as they load.
+  if (callHost(vst::audioMasterGetCurrentProcessLevel) == vst::kVstProcessLevelOffline)
+    lua_->FollowAudioTime();
 
   osc_->Init();
   osc_->StartThreads();
@@ -299,13 +304,31 @@ void QwkTonalmire::processReplacing(float** inputs, float** outputs, int32_t fra
   lua_->RetryDeferredMessages();
   QW::splitBlock(
       *queue_, static_cast<uint32_t>(frames),
-      [&](uint32_t offset, uint32_t chunk) {
-        context_.blockPosition = offset;
-        refreshSettings();
-        QwkAuBase::processReplacing(inputs, outputs, static_cast<int32_t>(chunk));
-      },
+      [&](uint32_t offset, uint32_t chunk) { processPiece(inputs, outputs, offset, chunk); },
       [&](const QW::MessageQueueItem& message) { lua_->HandleMessage(message); });
   updateMeters(static_cast<uint32_t>(frames));
+}
+
+void QwkTonalmire::processPiece(float** inputs, float** outputs, uint32_t offset, uint32_t frames) {
+  const auto run = [&](uint32_t at, uint32_t count) {
+    context_.blockPosition = at;
+    refreshSettings();
+    QwkAuBase::processReplacing(inputs, outputs, static_cast<int32_t>(count));
+  };
+  if (!lua_->followsAudioTime()) {
+    run(offset, frames);
+    return;
+  }
+  // On the audio clock the piece is cut once more where timers are due, so
+  // each fires exactly at its frame.
+  while (frames > 0) {
+    lua_->FireDueTimers();
+    const uint32_t count = lua_->FramesUntilNextTimer(frames);
+    run(offset, count);
+    lua_->AdvanceAudioTime(count);
+    offset += count;
+    frames -= count;
+  }
 }
 
 int32_t QwkTonalmire::GetParameterValueStrings(uint32_t scope, uint32_t parameter, CFArray** out) {

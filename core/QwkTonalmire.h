@@ -84,6 +84,7 @@ class QwkTonalmire : private detail::ParameterTableCopy, public QwkAuBase {
   void trackLatency();
   void applyOscPortOffset(bool restart);
   void refreshSettings();
+  void processPiece(float** inputs, float** outputs, uint32_t offset, uint32_t frames);
   void updateMeters(uint32_t frames);
 
   std::unique_ptr<QW::MessageQueue> queue_;

@@ -164,6 +164,15 @@ enum EffectOpcodes : int32_t {
   effGetNumMidiOutputChannels = 79,
 };
 
+// Answers to audioMasterGetCurrentProcessLevel.
+enum ProcessLevels : int32_t {
+  kVstProcessLevelUnknown = 0,
+  kVstProcessLevelUser = 1,
+  kVstProcessLevelRealtime = 2,
+  kVstProcessLevelPrefetch = 3,
+  kVstProcessLevelOffline = 4,
+};
+
 enum HostOpcodes : int32_t {
   audioMasterAutomate = 0,
   audioMasterVersion = 1,

@@ -11,7 +11,6 @@
 #include "core/QwkAuBase.h"
 #include "core/RelaxedAtomic.h"
 #include "core/ViewState.h"
-#include "platform/MonotonicClock.h"
 #include "scripting/InstanceRegistry.h"
 #include "scripting/LuaIntegers.h"
 #include "scripting/LuaMIDIHelper.h"
@@ -181,7 +180,7 @@ constexpr char kPoly[] = "second argument to requestPolyPressure() is not a func
 constexpr char kTimer[] = "second argument to requestTimerCallback() is not a function";
 
 int time(lua_State* L) {
-  lua_pushnumber(L, platform::secondsSinceLoad());
+  lua_pushnumber(L, helperOf(L).Now());
   return 1;
 }
 

@@ -52,6 +52,11 @@ class LuaMIDIHelper {
     LuaMIDIHelper* helper;
     int32_t reference;
     platform::TimerQueue::TimerId handle;
+    // On the audio clock only: the clock's milliseconds it fires at, and
+    // its period (0 for a one-shot). Kept in time rather than frames, so
+    // timers started before the host sets the sample rate still land right.
+    double dueMs = 0.0;
+    double periodMs = 0.0;
   };
   using TimerId = platform::TimerQueue::TimerId;
 
@@ -135,6 +140,22 @@ class LuaMIDIHelper {
   void CancelTimer(TimerId id);
   size_t LiveTimerCount() const;
 
+  // The scripts' clock. It reads the wall clock unless FollowAudioTime was
+  // called (before any script runs): then it reads the frames rendered so
+  // far, and timers fire at the frame they are due, when the audio thread
+  // gets there, so an offline render does not depend on the machine or the
+  // block size.
+  void FollowAudioTime();
+  bool followsAudioTime() const { return audioTime_; }
+  double Now() const;
+  // Audio clock: fires the timers due at the current frame, in the order
+  // they are due (ties in the order they were started).
+  void FireDueTimers();
+  // Audio clock: frames from the current one to the next timer due after
+  // it, at most limit (and at least 1).
+  uint32_t FramesUntilNextTimer(uint32_t limit) const;
+  void AdvanceAudioTime(uint32_t frames);
+
   const LuaAllocator& allocator() const { return *allocator_; }
   InstructionBudget& budget() { return budget_; }
 
@@ -162,6 +183,10 @@ class LuaMIDIHelper {
   static void OnOneShotTimer(void* context, TimerId id);
   static void OnPeriodicTimer(void* context, TimerId id);
   void fireTimer(TimerId id, bool oneShot);
+  void callTimer(int32_t reference);
+  TimerId startAudioTimer(uint32_t dueMs, bool periodic, int32_t reference);
+  double framesPerMs() const;
+  uint64_t dueFrame(const Timer& timer) const;
   static void OnHousekeeping(void* context, TimerId id);
 
   QwkAuBase* effect_;
@@ -192,6 +217,9 @@ class LuaMIDIHelper {
   mutable std::mutex timerLock_;
   std::map<TimerId, std::unique_ptr<Timer>> liveTimers_;
   bool timersStopped_ = false;
+  bool audioTime_ = false;
+  std::atomic<uint64_t> renderedFrames_{0};
+  TimerId nextAudioTimer_ = 1;  // guarded by timerLock_
   platform::TimerQueue timerQueue_;
 };
 

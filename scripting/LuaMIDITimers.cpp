@@ -12,6 +12,7 @@ constexpr uint32_t kParkedDueMs = 1000000;
 }  // namespace
 
 LuaMIDIHelper::TimerId LuaMIDIHelper::StartTimer(uint32_t dueMs, bool periodic, int32_t reference) {
+  if (audioTime_) return startAudioTimer(dueMs, periodic, reference);
   auto record = std::make_unique<Timer>(Timer{this, reference, platform::TimerQueue::kNoTimer});
   const uint32_t period = periodic ? dueMs : 0;
   const TimerId id =
@@ -34,7 +35,8 @@ void LuaMIDIHelper::CancelTimer(TimerId id) {
   std::lock_guard<std::mutex> lock(timerLock_);
   const auto it = liveTimers_.find(id);
   if (it == liveTimers_.end()) return;
-  timerQueue_.Delete(id, platform::TimerQueue::Completion::kDontWait);
+  // Audio-clock ids are the helper's own and mean nothing to the queue.
+  if (!audioTime_) timerQueue_.Delete(id, platform::TimerQueue::Completion::kDontWait);
   liveTimers_.erase(it);
 }
 
@@ -63,6 +65,10 @@ void LuaMIDIHelper::fireTimer(TimerId id, bool oneShot) {
       liveTimers_.erase(it);
     }
   }
+  callTimer(reference);
+}
+
+void LuaMIDIHelper::callTimer(int32_t reference) {
   std::lock_guard<std::recursive_mutex> lock(luaLock_);
   lua_State* L = state_.get();
   if (!L) return;

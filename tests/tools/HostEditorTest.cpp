@@ -260,10 +260,23 @@ TEST_F(HostEditor, UnwritableScreenshotPathFailsBeforeLoading) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"file"});
 }
 
-TEST_F(HostEditor, BadSizeIsAUsageError) {
-  const RunResult result = runHost({"editor", Paths::veldrana(), "--size", "wide"}, environment());
-  expectCleanFailure(result, "--size");
-  EXPECT_EQ(result.exitCode, 2);
+TEST_F(HostEditor, BadSizeOrScreenshotNameIsAUsageError) {
+  const struct {
+    std::vector<std::string> option;
+    const char* mentioning;
+  } cases[] = {
+      {{"--size", "wide"}, "--size"},
+      {{"--screenshot", dir.path("x.jpg")}, "writes PNG"},
+      {{"--screenshot", dir.path("png")}, "writes PNG"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"editor", Paths::veldrana()};
+    args.insert(args.end(), c.option.begin(), c.option.end());
+    const RunResult result = runHost(args, environment());
+    expectCleanFailure(result, c.mentioning);
+    EXPECT_EQ(result.exitCode, 2);
+  }
+  EXPECT_TRUE(dir.entries().empty());
 }
 
 // The spectrum display of Veldrana's 1024x512 editor: the spectra in the
@@ -332,7 +345,7 @@ TEST_F(HostEditor, PlayReportsWhatPlayedInText) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("played    " + dir.path("noise.wav") + ": "), std::string::npos)
       << result.out;
-  EXPECT_NE(result.out.find("1 channels, 22050 Hz, 4000 frames, in a loop in blocks of 256"),
+  EXPECT_NE(result.out.find("1 channel, 22050 Hz, 4000 frames, in a loop in blocks of 256"),
             std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("stopped by time"), std::string::npos) << result.out;

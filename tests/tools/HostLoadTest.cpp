@@ -142,5 +142,27 @@ TEST(HostLoad, HelpListsTheCommands) {
   EXPECT_NE(renderHelp.out.find("--compensate"), std::string::npos);
 }
 
+// -h is --help on every command, wherever it stands before "--".
+TEST(HostLoad, ShortHelpWorksOnEveryCommand) {
+  for (const char* command : {"info", "params", "set", "get", "render", "serve", "editor"}) {
+    SCOPED_TRACE(command);
+    const RunResult result = runHost({command, "-h"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind(std::string("usage: veldrana-host ") + command, 0), 0u)
+        << result.out;
+  }
+  const RunResult late = runHost({"info", Paths::gainFixture(), "-h"});
+  EXPECT_EQ(late.exitCode, 0);
+  EXPECT_NE(late.out.find("usage:"), std::string::npos);
+}
+
+TEST(HostLoad, VersionIsTheProjects) {
+  for (const char* spelling : {"--version", "version"}) {
+    const RunResult result = runHost({spelling});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "veldrana-host 1.0.5\n");
+  }
+}
+
 }  // namespace
 }  // namespace hosttest

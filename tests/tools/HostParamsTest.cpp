@@ -188,5 +188,58 @@ TEST(HostParams, VeldranaParametersByNameAndRange) {
   EXPECT_DOUBLE_EQ(set["set"][101]["value"].number, 0.0);
 }
 
+// A value typed as the plug-in shows it is looked up among its displays,
+// and the normalized value chosen is said; a plain normalized number is
+// taken as it is.
+TEST(HostParams, ValuesAsThePluginShowsThem) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  struct Case {
+    std::string plugin;
+    const char* assignment;
+    const char* name;
+    double value;
+    const char* display;
+  };
+  const Case cases[] = {
+      {Paths::veldrana(), "FFT Size=2048", "FFT Size", 6.0 / 7.0, "2048"},
+      {Paths::veldrana(), "fft size = 32", "FFT Size", 0.0, "32"},
+      {Paths::veldrana(), "Output Gain=-6 dB", "Output Gain", 74.0 / 116.0, "-6"},
+      {Paths::veldrana(), "Output Gain=36dB", "Output Gain", 1.0, "36"},
+      {Paths::gainFixture(), "Gain=0.75 x", "Gain", 0.75, "0.750"},
+      {Paths::gainFixture(), "Gain=0.5", "Gain", 0.5, "0.500"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.assignment);
+    const RunResult result = runHost({"set", c.plugin, c.assignment, "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Json report = parseJson(result.out);
+    const Json& set = report["set"][0];
+    EXPECT_EQ(set["name"].string, c.name);
+    EXPECT_NEAR(set["value"].number, c.value, 1e-4);
+    EXPECT_NE(set["display"].string.find(c.display), std::string::npos) << set["display"].string;
+    const bool searched = std::string(c.assignment) != "Gain=0.5";
+    EXPECT_EQ(result.err.find("is normalized") != std::string::npos, searched) << result.err;
+  }
+}
+
+TEST(HostParams, ValuesThePluginCannotShowAreRefused) {
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const struct {
+    const char* assignment;
+    const char* reason;
+  } cases[] = {
+      {"FFT Size=2000", "nearest: 2048"},
+      {"Output Gain=-6 Hz", "'dB'"},
+      {"Output Gain=100 dB", "from -inf to 36"},
+      {"FFT Size=huge", "a value it displays"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.assignment);
+    const RunResult result = runHost({"set", Paths::veldrana(), c.assignment});
+    expectCleanFailure(result, c.reason);
+    EXPECT_EQ(result.exitCode, kExitUsage);
+  }
+}
+
 }  // namespace
 }  // namespace hosttest

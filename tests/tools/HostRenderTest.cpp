@@ -407,6 +407,30 @@ TEST_F(Render, CorruptWavFailsWithoutOutput) {
   expectOnlyFiles({"in.wav"});
 }
 
+// A WAV cut short renders what it holds, with a warning; a whole one none.
+TEST_F(Render, TruncatedWavRendersWithAWarning) {
+  const Audio input = testSignal(2, 48000, 1000);
+  writeAudio(in(), input);
+  std::string bytes;
+  {
+    std::ifstream file(in(), std::ios::binary);
+    std::ostringstream all;
+    all << file.rdbuf();
+    bytes = all.str();
+  }
+  const RunResult whole = runHost({"render", Paths::gainFixture(), in(), out()});
+  ASSERT_EQ(whole.exitCode, 0) << whole.err;
+  EXPECT_EQ(whole.err.find("Warning"), std::string::npos) << whole.err;
+
+  constexpr size_t kCutFrames = 400;
+  writeText(in(), bytes.substr(0, bytes.size() - kCutFrames * 2 * sizeof(float)));
+  const RunResult cut = runHost({"render", Paths::gainFixture(), in(), out()});
+  ASSERT_EQ(cut.exitCode, 0) << cut.err;
+  EXPECT_NE(cut.err.find("Warning: " + in() + " is cut short"), std::string::npos) << cut.err;
+  EXPECT_NE(cut.err.find("600 frames"), std::string::npos) << cut.err;
+  EXPECT_EQ(readAudio(out()).frames(), input.frames() - kCutFrames);
+}
+
 TEST_F(Render, WavWithoutFramesFails) {
   writeAudio(in(), Audio{2, 48000, {}});
   const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
@@ -454,6 +478,29 @@ TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
   expectCleanFailure(result, "output format");
   EXPECT_EQ(result.exitCode, kExitUsage);
   expectOnlyFiles({"in.wav"});
+}
+
+// The output may not be the input, under any of its names.
+TEST_F(Render, OutputThatIsTheInputIsRefused) {
+  const Audio input = testSignal(2, 48000, 100);
+  writeAudio(in(), input);
+  ASSERT_EQ(symlink(in().c_str(), dir.path("alias.wav").c_str()), 0);
+  ASSERT_EQ(link(in().c_str(), dir.path("hard.wav").c_str()), 0);
+  for (const std::string& output :
+       {in(), dir.path("alias.wav"), dir.path("hard.wav"), dir.path("./in.wav")}) {
+    SCOPED_TRACE(output);
+    const RunResult result = runHost({"render", Paths::gainFixture(), in(), output});
+    expectCleanFailure(result, "is the input file");
+    EXPECT_EQ(result.exitCode, kExitUsage);
+  }
+  EXPECT_EQ(readAudio(in()).samples, input.samples);
+  expectOnlyFiles({"in.wav", "alias.wav", "hard.wav"});
+}
+
+TEST_F(Render, OneChannelIsSaidInTheSingular) {
+  render(testSignal(1, 48000, 100), 0, {}, {{"VHF_INPUTS", "1"}, {"VHF_OUTPUTS", "1"}});
+  EXPECT_NE(lastRun.out.find(", 1 channel,"), std::string::npos) << lastRun.out;
+  EXPECT_EQ(lastRun.out.find("1 channels"), std::string::npos) << lastRun.out;
 }
 
 TEST_F(Render, BadOptionValuesAreUsageErrors) {

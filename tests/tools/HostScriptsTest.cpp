@@ -19,6 +19,15 @@ constexpr int kExitUsage = 2;
 constexpr const char* kMuteScript =
     "addSpectralScript('Mute', function(s) for i=0,s.maxBin do zeroBin(i) end end)\n";
 
+// Closes the wet path 50 ms into the render and opens it again 50 ms later,
+// over and over.
+constexpr const char* kGateScript =
+    "local open = true\n"
+    "requestPeriodicCallback(0.05, function()\n"
+    "  open = not open\n"
+    "  setParameter('Wet Level', open and 1 or 0)\n"
+    "end)\n";
+
 const Json& findParameter(const Json& parameters, const std::string& name) {
   for (const auto& p : parameters.array)
     if (p["name"].string == name) return p;
@@ -42,10 +51,10 @@ class VeldranaRender : public ::testing::Test {
     return runHost(args, home.environment());
   }
 
-  std::string scriptsFolder() {
+  std::string scriptsFolder(const char* script = kMuteScript) {
     const std::string folder = home.path("scripts");
     mkdir(folder.c_str(), 0755);
-    writeText(folder + "/midi.lua", kMuteScript);
+    writeText(folder + "/midi.lua", script);
     return folder;
   }
 
@@ -86,6 +95,30 @@ TEST_F(VeldranaRender, WithoutScriptsTheSameSettingsPassTheSoundThrough) {
       ASSERT_NEAR(output.at(n, c), input.at(n - latency, c), 0.01) << n;
     }
   EXPECT_GT(peak, 0.3f);
+}
+
+// However fast the machine and whatever the block size, a render's timers
+// fire at the audio's time: the gate closes at the same samples.
+TEST_F(VeldranaRender, ScriptTimersFollowTheRenderedAudio) {
+  const std::string folder = scriptsFolder(kGateScript);
+  std::vector<Audio> renders;
+  for (const char* block : {"8", "512"}) {
+    const RunResult result = render({"--scripts", folder, "--block", block});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    renders.push_back(readAudio(out()));
+  }
+  ASSERT_EQ(renders[0].frames(), input.frames());
+  EXPECT_TRUE(renders[0].samples == renders[1].samples);
+
+  // Closed from 2400 to 4800 (50 to 100 ms at 48 kHz); the output lags by
+  // the latency, and the last frame begun while open fades out over one
+  // more frame of 1024.
+  const Audio& output = renders[0];
+  float openPeak = 0.0f;
+  for (size_t n = 1024; n < 2400; ++n) openPeak = std::max(openPeak, std::fabs(output.at(n, 0)));
+  EXPECT_GT(openPeak, 0.1f);
+  for (size_t n = 2400 + 2 * 1024; n < 4800; ++n)
+    for (int c = 0; c < output.channels; ++c) ASSERT_EQ(output.at(n, c), 0.0f) << n;
 }
 
 TEST_F(VeldranaRender, MissingScriptsFolderIsAFileError) {

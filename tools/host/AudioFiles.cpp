@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "tools/host/HostError.h"
+#include "tools/host/Wording.h"
 
 namespace vhost {
 
@@ -58,7 +59,7 @@ void AudioWriter::open(int channels, int sampleRate, int64_t frames) {
   info.format = format_.format;
   if (!sf_format_check(&info))
     throw failure("cannot write " + path + ": " + format_.description + " cannot hold " +
-                  std::to_string(channels) + " channels at " + std::to_string(sampleRate) + " Hz");
+                  counted(channels, "channel") + " at " + std::to_string(sampleRate) + " Hz");
   sndfile_.reset(sf_open_fd(file_.fd(), SFM_WRITE, &info, SF_FALSE));
   if (!sndfile_) throw failure("cannot write " + path + ": " + sf_strerror(nullptr));
   // Integer formats wrap around on overs unless told to clip.

@@ -19,6 +19,7 @@
 #include "tools/host/CommandSupport.h"
 #include "tools/host/Commands.h"
 #include "tools/host/CrashGuard.h"
+#include "tools/host/FileIdentity.h"
 #include "tools/host/HostError.h"
 #include "tools/host/HostWindow.h"
 #include "tools/host/JsonWriter.h"
@@ -27,6 +28,7 @@
 #include "tools/host/PluginSetup.h"
 #include "tools/host/RealtimeRunner.h"
 #include "tools/host/StopRequest.h"
+#include "tools/host/Wording.h"
 
 namespace vhost {
 
@@ -80,6 +82,9 @@ OptionTable<EditorSettings> editorOptions() {
       {"--screenshot", "FILE.png", "save what the window shows as an RGB PNG",
        [](S& s, const std::string& v) {
          if (v.empty()) throw usageError("--screenshot needs a file name");
+         // Only PNG is written, so another name would hold the wrong format.
+         if (!hasExtension(v, ".png"))
+           throw usageError("--screenshot writes PNG: name the file .png, not '" + v + "'");
          s.screenshot = v;
        }},
       {"--size", "WxH", "the window's size (default: what the editor asks for, else 640x480)",
@@ -275,9 +280,9 @@ void printText(std::ostream& out, const EditorSettings& s, const Session& sessio
   out << line;
   if (session.played) {
     const Playback& p = *session.played;
-    out << "played    " << s.playFile << ": " << p.format << ", " << p.channels << " channels, "
-        << p.sampleRate << " Hz, " << p.frames << " frames, in a loop in blocks of " << s.blockSize
-        << "; " << p.routing << "\n";
+    out << "played    " << s.playFile << ": " << p.format << ", " << counted(p.channels, "channel")
+        << ", " << p.sampleRate << " Hz, " << p.frames << " frames, in a loop in blocks of "
+        << s.blockSize << "; " << p.routing << "\n";
     std::snprintf(line, sizeof line, "          %.3f s of audio: %lld blocks, %lld late\n",
                   p.audioSeconds(), static_cast<long long>(p.result.blocks),
                   static_cast<long long>(p.result.lateBlocks));

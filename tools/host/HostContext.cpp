@@ -96,6 +96,8 @@ intptr_t HostContext::handle(int32_t opcode, int32_t index, intptr_t value, void
       return static_cast<intptr_t>(sampleRate());
     case vst::audioMasterGetBlockSize:
       return blockSize();
+    case vst::audioMasterGetCurrentProcessLevel:
+      return processLevel_.load();
     case vst::audioMasterGetTime:
       return 0;  // no transport: a null VstTimeInfo
     case vst::audioMasterCanDo: {

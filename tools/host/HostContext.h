@@ -44,6 +44,10 @@ class HostContext {
   void setSampleRate(double rate) { sampleRate_.store(rate); }
   double sampleRate() const { return sampleRate_.load(); }
   void setBlockSize(int32_t frames) { blockSize_.store(frames); }
+  // The answer to audioMasterGetCurrentProcessLevel: offline while
+  // rendering files, so plug-ins can follow the rendered time instead of
+  // the wall clock; set before the plug-in is loaded, which may ask then.
+  void setProcessLevel(int32_t level) { processLevel_.store(level); }
   int32_t blockSize() const { return blockSize_.load(); }
 
   std::vector<AutomationRecord> automation() const;
@@ -69,6 +73,7 @@ class HostContext {
 
   std::atomic<double> sampleRate_{44100.0};
   std::atomic<int32_t> blockSize_{512};
+  std::atomic<int32_t> processLevel_{vst::kVstProcessLevelUnknown};
   // Plug-ins may call back from their own threads (editor, network), so the
   // records are guarded.
   mutable std::mutex mutex_;

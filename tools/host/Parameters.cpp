@@ -5,8 +5,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
+#include <optional>
 
 #include "tools/host/HostError.h"
+#include "tools/host/ParameterValueSearch.h"
 
 namespace vhost {
 
@@ -37,15 +40,13 @@ bool parseIndex(const std::string& text, long& index) {
   return errno == 0;
 }
 
-float parseNormalized(const std::string& text, const std::string& target) {
-  const std::string value = trimmed(text);
+std::optional<float> parseNormalized(const std::string& value) {
   errno = 0;
   char* end = nullptr;
   const double number = std::strtod(value.c_str(), &end);
   if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(number) || number < 0.0 ||
       number > 1.0)
-    throw usageError("the value for '" + target +
-                     "' must be a normalized number from 0 to 1, not '" + value + "'");
+    return std::nullopt;
   return static_cast<float>(number);
 }
 
@@ -65,7 +66,7 @@ ParameterInfo describeParameter(PluginInstance& plugin, int32_t index) {
   return info;
 }
 
-ParameterNames::ParameterNames(PluginInstance& plugin) {
+ParameterNames::ParameterNames(PluginInstance& plugin) : plugin_(plugin) {
   const int32_t count = std::max(plugin.numParams(), 0);
   names_.reserve(static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) names_.push_back(trimmed(plugin.parameterName(i)));
@@ -112,12 +113,29 @@ Assignment parseAssignment(const std::string& text, const ParameterNames& names)
   if (equals == std::string::npos || equals == 0)
     throw usageError("'" + text + "' is not NAME=VALUE");
   const std::string target = text.substr(0, equals);
-  Assignment assignment;
-  assignment.value = parseNormalized(text.substr(equals + 1), trimmed(target));
+  const std::string value = trimmed(text.substr(equals + 1));
+  const std::optional<float> normalized = parseNormalized(value);
+  if (!normalized && value.empty())
+    throw usageError("the value for '" + trimmed(target) +
+                     "' must be a normalized number from 0 to 1, not ''");
 
   const ParameterRange range = names.resolveRange(target);
+  Assignment assignment;
   assignment.first = range.first;
   assignment.last = range.last;
+  if (normalized) {
+    assignment.value = *normalized;
+    return assignment;
+  }
+  for (int32_t i = range.first; i <= range.last; ++i) {
+    const FoundValue found = findDisplayedValue(names.plugin(), i, names.name(i), value);
+    assignment.found.push_back(found.normalized);
+    // Said for the range's ends only, so a range of thousands stays short.
+    if (i == range.first || i == range.last)
+      std::cerr << "Note: " << names.name(i) << "=" << value << " is normalized "
+                << found.normalized << " (shown as \"" << found.display << "\")\n";
+  }
+  assignment.value = assignment.found.front();
   return assignment;
 }
 
@@ -131,7 +149,8 @@ std::vector<Assignment> parseAssignments(const std::vector<std::string>& texts,
 
 void applyAssignments(PluginInstance& plugin, const std::vector<Assignment>& assignments) {
   for (const auto& a : assignments)
-    for (int32_t i = a.first; i <= a.last; ++i) plugin.setParameter(i, a.value);
+    for (int32_t i = a.first; i <= a.last; ++i)
+      plugin.setParameter(i, a.found.empty() ? a.value : a.found[static_cast<size_t>(i - a.first)]);
 }
 
 }  // namespace vhost

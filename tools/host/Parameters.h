@@ -39,8 +39,10 @@ class ParameterNames {
   ParameterRange resolveRange(const std::string& text) const;
   int32_t count() const { return static_cast<int32_t>(names_.size()); }
   const std::string& name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
+  PluginInstance& plugin() const { return plugin_; }
 
  private:
+  PluginInstance& plugin_;
   std::vector<std::string> names_;
 };
 
@@ -48,9 +50,14 @@ struct Assignment {
   int32_t first = 0;
   int32_t last = 0;  // inclusive; equals `first` for a single parameter
   float value = 0.0f;
+  // For a value typed as the plug-in displays it, the normalized value
+  // found for each parameter of the range in turn (`value` is the first's).
+  std::vector<float> found;
 };
 
-// "NAME=VALUE" or "FIRST..LAST=VALUE".
+// "NAME=VALUE" or "FIRST..LAST=VALUE". VALUE is normalized 0..1, or else a
+// value as the plug-in displays it (see ParameterValueSearch.h); then the
+// normalized value chosen is said on stderr.
 Assignment parseAssignment(const std::string& text, const ParameterNames& names);
 // Parses every assignment before any is applied, so a typo in the last one
 // leaves the plug-in untouched.

@@ -67,7 +67,7 @@ std::vector<Assignment> configurePlugin(PluginInstance& plugin, const PluginSetu
         throw usageError(std::string("--osc-offset and --set both change \"") +
                          kOscOffsetParameter + "\": use one of them");
     const float value = static_cast<float>(*setup.oscOffset) / kLargestOscOffset;
-    assignments.push_back({*index, *index, value});
+    assignments.push_back({*index, *index, value, {}});
   }
   applyAssignments(plugin, assignments);
   return assignments;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <utility>
@@ -13,12 +14,15 @@
 #include "tools/host/CommandSupport.h"
 #include "tools/host/Commands.h"
 #include "tools/host/CrashGuard.h"
+#include "tools/host/FileIdentity.h"
 #include "tools/host/HostError.h"
 #include "tools/host/JsonWriter.h"
 #include "tools/host/MidiEvents.h"
 #include "tools/host/ParameterReport.h"
 #include "tools/host/PluginSetup.h"
 #include "tools/host/Renderer.h"
+#include "tools/host/TruncatedWav.h"
+#include "tools/host/Wording.h"
 
 namespace vhost {
 
@@ -128,14 +132,14 @@ void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
   out << "plug-in   " << r.name << (r.vendor.empty() ? "" : " by " + r.vendor) << ": " << r.inputs
       << " in, " << r.outputs << " out, latency " << r.latency << " samples, told " << r.pluginRate
       << " Hz and blocks of " << s.blockSize << "\n";
-  out << "input     " << in << ": " << r.inputFormat << ", " << r.inputChannels << " channels, "
-      << r.fileRate << " Hz, " << r.inputFrames << " frames ("
+  out << "input     " << in << ": " << r.inputFormat << ", " << counted(r.inputChannels, "channel")
+      << ", " << r.fileRate << " Hz, " << r.inputFrames << " frames ("
       << seconds(static_cast<double>(r.inputFrames) / r.fileRate) << "); " << r.routing << "\n";
   if (!s.midiFile.empty())
     out << "midi      " << s.midiFile << ": " << r.midiDelivered << " of " << r.midiTotal
         << " events delivered\n";
-  out << "output    " << outPath << ": " << r.outputFormat << ", " << r.outputs << " channels, "
-      << r.result.framesWritten << " frames"
+  out << "output    " << outPath << ": " << r.outputFormat << ", " << counted(r.outputs, "channel")
+      << ", " << r.result.framesWritten << " frames"
       << (s.compensate ? "; latency of " + std::to_string(r.latency) + " samples removed" : "")
       << "\n";
   printOverFullScale(out, r);
@@ -201,6 +205,16 @@ void printJson(std::ostream& out, const RenderSettings& s, const Report& r,
   json.finish();
 }
 
+// The render goes on with the frames that are there, but the user should
+// know the file is not what its header says.
+void warnIfTruncated(const std::string& path, const AudioReader& input) {
+  const std::optional<Truncation> cut = findTruncatedWav(path);
+  if (!cut) return;
+  std::cerr << "Warning: " << path << " is cut short: its header promises " << cut->promisedBytes
+            << " bytes of audio, the file holds " << cut->presentBytes << "; rendering the "
+            << counted(input.frames(), "frame") << " that are there\n";
+}
+
 }  // namespace
 
 void runRender(const Arguments& args, std::ostream& out) {
@@ -212,7 +226,11 @@ void runRender(const Arguments& args, std::ostream& out) {
   const std::string& pluginPath = s.positionals[0];
 
   // Everything that can be checked without the plug-in is checked first.
+  if (sameFile(s.positionals[1], s.positionals[2]))
+    throw usageError("the output " + s.positionals[2] +
+                     " is the input file: render to another name, then rename");
   AudioReader input(s.positionals[1]);
+  warnIfTruncated(s.positionals[1], input);
   AudioWriter output(s.positionals[2], s.sampleFormat);
   const double pluginRate = s.rate.value_or(input.sampleRate());
   const std::vector<uint8_t> chunk = readSetupFiles(s.setup);
@@ -225,6 +243,7 @@ void runRender(const Arguments& args, std::ostream& out) {
 
   applyEnvironment(s.setup);
   HostContext host;
+  host.setProcessLevel(vst::kVstProcessLevelOffline);
   const CrashGuard::Activity activity("running the plug-in");
   const auto plugin = openPlugin(pluginPath, host, pluginRate, s.blockSize);
   requireEffect(*plugin);

@@ -25,6 +25,7 @@
 #include "tools/host/RealtimeRunner.h"
 #include "tools/host/StopRequest.h"
 #include "tools/host/UdpPortOwner.h"
+#include "tools/host/Wording.h"
 
 namespace vhost {
 
@@ -126,7 +127,7 @@ void printStart(std::ostream& out, const ServeSettings& s, const Session& sessio
     out << "input     silence\n";
   else
     out << "input     " << s.inputFile << ": " << session.inputFormat << ", "
-        << session.inputChannels << " channels, " << session.inputRate << " Hz, "
+        << counted(session.inputChannels, "channel") << ", " << session.inputRate << " Hz, "
         << session.inputFrames << " frames, played in a loop; " << session.routing << "\n";
   if (session.osc) {
     const OscPort& osc = *session.osc;

@@ -46,7 +46,16 @@ int run(int argc, char** argv) {
     printUsage(std::cout);
     return kExitOk;
   }
-  const Arguments args(argv + 2, argv + argc);
+  if (name == "--version" || name == "version") {
+    std::cout << "veldrana-host " << VELDRANA_HOST_VERSION << "\n";
+    return kExitOk;
+  }
+  Arguments args(argv + 2, argv + argc);
+  // -h asks for a command's help as --help does; after "--" it is a name.
+  for (std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "-h") arg = "--help";
+  }
   for (const auto& command : commands()) {
     if (name != command.name) continue;
     command.run(args, std::cout);
