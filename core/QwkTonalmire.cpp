@@ -178,6 +178,13 @@ void QwkTonalmire::resume() {
   wantEvents(1);
 }
 
+// What the audio thread parked is written now, so a host that stops
+// processing sees all of it without waiting for the housekeeping timer.
+void QwkTonalmire::suspend() {
+  QwkAuBase::suspend();
+  if (lua_) lua_->FlushLog();
+}
+
 bool QwkTonalmire::getEffectName(char* name) {
   std::strcpy(name, kName);
   return true;

@@ -48,6 +48,7 @@ class QwkTonalmire : private detail::ParameterTableCopy, public QwkAuBase {
   ~QwkTonalmire() override;
 
   void resume() override;
+  void suspend() override;
   void processReplacing(float** inputs, float** outputs, int32_t frames) override;
   void setParameter(int32_t index, float normalized) override;
   void setProgram(int32_t program) override;

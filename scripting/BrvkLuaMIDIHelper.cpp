@@ -1,17 +1,21 @@
 #include "scripting/BrvkLuaMIDIHelper.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <utility>
 
 #include "core/ParamIds.h"
 #include "core/RelaxedAtomic.h"
+#include "platform/ScriptDiagnostics.h"
 #include "scripting/RealtimeScope.h"
 #include "scripting/SpectralFunctions.h"
 
 QwkTonalmire::BrvkLuaMIDIHelper::BrvkLuaMIDIHelper(QwkTonalmire* effect, QW::MessageQueue* queue,
                                                    QW::OSCScriptBindings* osc)
-    : LuaMIDIHelper(effect, queue, osc), tonalmire_(effect) {}
+    : LuaMIDIHelper(effect, queue, osc),
+      tonalmire_(effect),
+      reportErrors_(platform::spectralScriptErrorsWanted()) {}
 
 void QwkTonalmire::BrvkLuaMIDIHelper::SetGUIBoolValue(int32_t id, bool value) {
   if (id < 0 || id >= 8) return;
@@ -43,6 +47,18 @@ double QwkTonalmire::BrvkLuaMIDIHelper::scriptParameter(int32_t index) const {
   const ParamSpec& row = tonalmire_->parameterTable()[index];
   if (!(v > row.minValue)) return row.minValue;
   return v < row.maxValue ? v : row.maxValue;
+}
+
+// On the audio thread: the line is parked, not written. Scripts past the
+// last one remembered share its slot, so they too report at most once.
+void QwkTonalmire::BrvkLuaMIDIHelper::reportSpectralError(int32_t scriptIndex, const char* name) {
+  if (!reportErrors_) return;
+  const size_t slot = std::min(static_cast<size_t>(scriptIndex), kReportedScripts - 1);
+  if (reported_.test(slot)) return;
+  reported_.set(slot);
+  const char* message = lua_tostring(CurrentState(), -1);
+  budget().deferred().Post("spectral script %d \"%s\" failed: %s\n", scriptIndex, name,
+                           message ? message : "(error object is not a string)");
 }
 
 void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, float* spectrum,
@@ -78,7 +94,7 @@ void QwkTonalmire::BrvkLuaMIDIHelper::RunSpectralScript(int32_t scriptIndex, flo
   }
   lua_pushnumber(L, spectrum_.maxBin);
   lua_setfield(L, -2, "maxBin");
-  RunEntry(1, "spectral script", name);
+  if (RunEntry(1, "spectral script", name, true) != 0) reportSpectralError(scriptIndex, name);
   spectrum_ = SpectrumContext{};
   lua_settop(L, top);
 }

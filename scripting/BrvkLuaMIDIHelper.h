@@ -3,6 +3,7 @@
 // block, and runs the chosen spectral script on a frame for the kernels.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 
 #include "core/QwkTonalmire.h"
@@ -34,6 +35,12 @@ class QwkTonalmire::BrvkLuaMIDIHelper : public QW::LuaMIDIHelper, public Spectra
 
  private:
   double scriptParameter(int32_t index) const;
+  void reportSpectralError(int32_t scriptIndex, const char* name);
+
+  // A failing script fails on every frame; its first error is enough.
+  static constexpr size_t kReportedScripts = 256;
   QwkTonalmire* const tonalmire_;
   SpectrumContext spectrum_;
+  const bool reportErrors_;
+  std::bitset<kReportedScripts> reported_;  // under the Lua lock
 };

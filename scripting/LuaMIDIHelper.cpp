@@ -140,15 +140,20 @@ void LuaMIDIHelper::CloseLuaState() {
   budget_.deferred().Flush();
 }
 
-int LuaMIDIHelper::RunEntry(int nargs, const char* what, const char* name) {
+int LuaMIDIHelper::RunEntry(int nargs, const char* what, const char* name, bool keepError) {
   lua_State* L = state_.get();
   int status;
   {
     InstructionBudget::Scope scope(budget_, what, name);
     status = lua_pcall(L, nargs, 0, 0);
   }
-  if (status != 0) lua_pop(L, 1);
+  if (status != 0 && !keepError) lua_pop(L, 1);
   return status;
+}
+
+void LuaMIDIHelper::FlushLog() {
+  std::lock_guard<std::recursive_mutex> lock(luaLock_);
+  budget_.deferred().Flush();
 }
 
 int LuaMIDIHelper::CallProtected(int nargs) {

@@ -156,13 +156,17 @@ class LuaMIDIHelper {
   uint32_t FramesUntilNextTimer(uint32_t limit) const;
   void AdvanceAudioTime(uint32_t frames);
 
+  // Writes the diagnostics parked by the audio thread; off that thread.
+  void FlushLog();
+
   const LuaAllocator& allocator() const { return *allocator_; }
   InstructionBudget& budget() { return budget_; }
 
  protected:
   // Runs the pushed function and its n arguments as one script entry under
   // the Lua lock and the instruction budget. The caller holds the lock.
-  int RunEntry(int nargs, const char* what, const char* name = nullptr);
+  // With keepError a failed entry leaves its error on the stack.
+  int RunEntry(int nargs, const char* what, const char* name = nullptr, bool keepError = false);
   void CountSkippedSpectralRun() { skippedSpectralRuns_.fetch_add(1, std::memory_order_relaxed); }
   // The state, or null before GetLuaState has built it.
   lua_State* CurrentState() const { return state_.get(); }

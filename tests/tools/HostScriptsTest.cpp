@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 
 #include "tests/tools/HostTestSupport.h"
 #include "tests/tools/VeldranaHome.h"
@@ -27,6 +29,28 @@ constexpr const char* kGateScript =
     "  open = not open\n"
     "  setParameter('Wet Level', open and 1 or 0)\n"
     "end)\n";
+
+// A script that does not load, and a spectral script that fails on every
+// frame; each error names its text.
+constexpr const char* kBrokenScript = "this is not Lua\n";
+constexpr const char* kBrokenNeedle = "midi.lua:1:";
+constexpr const char* kFailingSpectralScript =
+    "addSpectralScript('Bad', function(s) error('no such bin') end)\n";
+constexpr const char* kFailingNeedle = "no such bin";
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+size_t linesContaining(const std::string& text, const std::string& needle) {
+  const auto lines = linesOf(text);
+  return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(needle) != std::string::npos;
+  }));
+}
 
 const Json& findParameter(const Json& parameters, const std::string& name) {
   for (const auto& p : parameters.array)
@@ -119,6 +143,60 @@ TEST_F(VeldranaRender, ScriptTimersFollowTheRenderedAudio) {
   EXPECT_GT(openPeak, 0.1f);
   for (size_t n = 2400 + 2 * 1024; n < 4800; ++n)
     for (int c = 0; c < output.channels; ++c) ASSERT_EQ(output.at(n, c), 0.0f) << n;
+}
+
+// Script errors are warnings unless --strict makes them failures; the
+// spectral script's error is printed only when asked for, and once however
+// many frames it fails on.
+TEST_F(VeldranaRender, ScriptErrorsWarnOrFailUnderStrict) {
+  struct Case {
+    const char* command;
+    const char* script;
+    const char* needle;
+    std::vector<std::string> options;
+    int exitCode;
+    size_t linesNaming;  // the plug-in's line, and --strict's own
+  };
+  const std::vector<std::string> failing{"--set", "Script Index=1"};
+  const auto with = [&](std::vector<std::string> options) {
+    options.insert(options.begin(), failing.begin(), failing.end());
+    return options;
+  };
+  const Case cases[] = {
+      {"render", kBrokenScript, kBrokenNeedle, {}, 0, 1},
+      {"render", kBrokenScript, kBrokenNeedle, {"--strict"}, kExitFailure, 2},
+      {"render", kFailingSpectralScript, kFailingNeedle, failing, 0, 0},
+      {"render", kFailingSpectralScript, kFailingNeedle, with({"--verbose"}), 0, 1},
+      {"render", kFailingSpectralScript, kFailingNeedle, with({"--strict"}), kExitFailure, 2},
+      {"serve", kBrokenScript, kBrokenNeedle, {"--strict"}, kExitFailure, 2},
+      {"serve", kFailingSpectralScript, kFailingNeedle, with({"--strict"}), kExitFailure, 2},
+      {"serve", kFailingSpectralScript, kFailingNeedle, with({"--verbose"}), 0, 1},
+  };
+  for (const Case& c : cases) {
+    std::string trace = std::string(c.command) + " " + c.needle;
+    for (const auto& option : c.options) trace += " " + option;
+    SCOPED_TRACE(trace);
+    std::remove(out().c_str());
+    std::vector<std::string> args{c.command, Paths::veldrana()};
+    if (std::string(c.command) == "render")
+      args.insert(args.end(), {in(), out()});
+    else
+      args.insert(args.end(), {"--seconds", "0.5"});
+    args.insert(args.end(), {"--scripts", scriptsFolder(c.script)});
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult result = runHost(args, home.environment());
+    EXPECT_EQ(result.signal, 0) << result.err;
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_EQ(linesContaining(result.err, c.needle), c.linesNaming) << result.err;
+    if (c.exitCode != 0) {
+      const auto lines = linesOf(result.err);
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back().rfind("veldrana-host: --strict: ", 0), 0u) << result.err;
+      EXPECT_FALSE(fileExists(out()));
+    } else if (std::string(c.command) == "render") {
+      EXPECT_EQ(readAudio(out()).frames(), input.frames());
+    }
+  }
 }
 
 TEST_F(VeldranaRender, MissingScriptsFolderIsAFileError) {

@@ -27,6 +27,7 @@ struct PluginSetup {
   bool rawChunk = false;
   std::optional<std::string> scriptsFolder;
   std::optional<int> oscOffset;
+  bool strict = false;
   // Variables set in this process before the plug-in is loaded, for options
   // that configure a plug-in through its environment.
   std::vector<std::pair<std::string, std::string>> environment;
@@ -57,6 +58,25 @@ OptionTable<Settings> pluginSetupOptions() {
        [](S& s, const std::string& v) {
          s.setup.oscOffset = parseInteger(v, "--osc-offset", 0, kLargestOscOffset);
        }},
+  };
+}
+
+// --strict and --verbose, for the commands that run a plug-in's scripts
+// unattended (render, serve).
+template <class Settings>
+OptionTable<Settings> scriptCheckOptions() {
+  using S = Settings;
+  // Veldrana reports spectral scripts' errors only when asked to.
+  static const std::pair<std::string, std::string> kReportErrors{"VELDRANA_SCRIPT_ERRORS", "1"};
+  return {
+      {"--strict", "",
+       "fail (exit 1, no output file) when a script fails to load or a spectral script fails",
+       [](S& s, const std::string&) {
+         s.setup.strict = true;
+         s.setup.environment.push_back(kReportErrors);
+       }},
+      {"--verbose", "", "Veldrana: also print each spectral script's first error",
+       [](S& s, const std::string&) { s.setup.environment.push_back(kReportErrors); }},
   };
 }
 

@@ -21,6 +21,7 @@
 #include "tools/host/ParameterReport.h"
 #include "tools/host/PluginSetup.h"
 #include "tools/host/Renderer.h"
+#include "tools/host/ScriptErrorWatch.h"
 #include "tools/host/TruncatedWav.h"
 #include "tools/host/Wording.h"
 
@@ -31,7 +32,7 @@ namespace {
 constexpr const char* kUsage =
     "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--scripts DIR]\n"
     "       [--osc-offset N] [--block N] [--rate R] [--midi FILE] [--compensate]\n"
-    "       [--format float|24|16] [--json]";
+    "       [--format float|24|16] [--strict] [--verbose] [--json]";
 constexpr double kProgressMinimumSeconds = 20.0;
 
 struct RenderSettings : CommonSettings {
@@ -48,6 +49,8 @@ struct RenderSettings : CommonSettings {
 OptionTable<RenderSettings> renderOptions() {
   using S = RenderSettings;
   OptionTable<S> table = pluginSetupOptions<S>();
+  const OptionTable<S> checks = scriptCheckOptions<S>();
+  table.insert(table.end(), checks.begin(), checks.end());
   table.insert(
       table.end(),
       {
@@ -242,12 +245,17 @@ void runRender(const Arguments& args, std::ostream& out) {
   MidiSchedule midi(std::move(messages));
 
   applyEnvironment(s.setup);
+  // Outlives the plug-in, which may print until it is closed.
+  std::optional<ScriptErrorWatch> scriptErrors;
+  if (s.setup.strict) scriptErrors.emplace();
   HostContext host;
   host.setProcessLevel(vst::kVstProcessLevelOffline);
   const CrashGuard::Activity activity("running the plug-in");
   const auto plugin = openPlugin(pluginPath, host, pluginRate, s.blockSize);
   requireEffect(*plugin);
   const auto assignments = configurePlugin(*plugin, s.setup, chunk);
+  // Scripts load with the plug-in: a failed one is known before any audio.
+  if (scriptErrors) scriptErrors->requireNone();
 
   // Many plug-ins settle their latency only when switched on.
   plugin->resume();
@@ -268,6 +276,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   report.result = renderOffline(*plugin, input, output, midi, plan, progress);
   plugin->stopProcess();
   plugin->suspend();
+  if (scriptErrors) scriptErrors->requireNone();
   output.commit();
 
   report.name = plugin->text(vst::effGetEffectName);

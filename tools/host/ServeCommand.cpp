@@ -23,6 +23,7 @@
 #include "tools/host/ParameterReport.h"
 #include "tools/host/PluginSetup.h"
 #include "tools/host/RealtimeRunner.h"
+#include "tools/host/ScriptErrorWatch.h"
 #include "tools/host/StopRequest.h"
 #include "tools/host/UdpPortOwner.h"
 #include "tools/host/Wording.h"
@@ -33,7 +34,8 @@ namespace {
 
 constexpr const char* kUsage =
     "serve PLUGIN [--seconds S] [--input FILE] [--osc-offset N] [--scripts DIR]\n"
-    "       [--set NAME=VALUE]... [--chunk FILE] [--block N] [--rate R] [--json]";
+    "       [--set NAME=VALUE]... [--chunk FILE] [--block N] [--rate R] [--strict]\n"
+    "       [--verbose] [--json]";
 constexpr double kLongestRun = 1e7;  // seconds; about four months
 // How long the plug-in gets to open its OSC port once told to.
 constexpr auto kOscOpenLimit = std::chrono::seconds(5);
@@ -49,6 +51,8 @@ struct ServeSettings : CommonSettings {
 OptionTable<ServeSettings> serveOptions() {
   using S = ServeSettings;
   OptionTable<S> table = pluginSetupOptions<S>();
+  const OptionTable<S> checks = scriptCheckOptions<S>();
+  table.insert(table.end(), checks.begin(), checks.end());
   table.insert(table.end(),
                {
                    {"--seconds", "S", "stop after S seconds (default: run until Ctrl-C or SIGTERM)",
@@ -253,11 +257,15 @@ void runServe(const Arguments& args, std::ostream& out) {
   const StopRequest stop;
   const UdpPortWatch ports;
   applyEnvironment(s.setup);
+  // Outlives the plug-in, which may print until it is closed.
+  std::optional<ScriptErrorWatch> scriptErrors;
+  if (s.setup.strict) scriptErrors.emplace();
   HostContext host;
   const CrashGuard::Activity activity("running the plug-in");
   const auto plugin = openPlugin(s.positionals[0], host, session.rate, s.blockSize);
   requireProcessing(*plugin);
   const auto assignments = configurePlugin(*plugin, s.setup, chunk);
+  if (scriptErrors) scriptErrors->requireNone();
   session.osc = findOscPort(*plugin, s.setup);
   // The plug-in's own thread binds the port, and cannot when another
   // program has it: what is reported is what the system shows.
@@ -291,6 +299,7 @@ void runServe(const Arguments& args, std::ostream& out) {
   session.result = runRealtime(*plugin, input ? &*input : nullptr, plan, stop);
   plugin->stopProcess();
   plugin->suspend();
+  if (scriptErrors) scriptErrors->requireNone();
 
   if (s.json) return printJson(out, s, session, assignedParameters(*plugin, assignments));
   printEnd(out, session);
