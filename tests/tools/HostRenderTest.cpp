@@ -99,6 +99,27 @@ TEST_F(Render, CompensateLinesTheOutputUpWithTheInputToTheLastSample) {
   EXPECT_EQ(processed, 4000 + 64);
 }
 
+// The tail is silence fed after the file; the output grows by as much, with
+// or without the latency removed.
+TEST_F(Render, TailRendersPastTheInputsEnd) {
+  const Audio input = testSignal(2, 48000, 4000);
+  for (const bool compensate : {false, true}) {
+    SCOPED_TRACE(compensate ? "compensated" : "delayed");
+    std::vector<std::string> options{"--tail", "0.01"};
+    if (compensate) options.push_back("--compensate");
+    const Audio output = render(input, 64, options);
+    ASSERT_EQ(output.frames(), input.frames() + 480);
+    const size_t delay = compensate ? 0 : 64;
+    for (size_t n = 0; n < output.frames(); ++n)
+      for (int c = 0; c < 2; ++c) {
+        const float expected =
+            n >= delay && n - delay < input.frames() ? 0.5f * input.at(n - delay, c) : 0.0f;
+        ASSERT_FLOAT_EQ(output.at(n, c), expected) << n;
+      }
+  }
+  EXPECT_NE(lastRun.out.find("with a tail of 480 frames"), std::string::npos) << lastRun.out;
+}
+
 TEST_F(Render, CompensationLongerThanTheFileStillAligns) {
   const Audio input = testSignal(1, 48000, 300);
   const Audio aligned = render(input, 1000, {"--compensate", "--block", "128"});
@@ -508,6 +529,11 @@ TEST_F(Render, BadOptionValuesAreUsageErrors) {
   for (const std::vector<std::string>& option : {std::vector<std::string>{"--block", "0"},
                                                  {"--block", "many"},
                                                  {"--rate", "-5"},
+                                                 {"--tail", "-1"},
+                                                 {"--tail", "nan"},
+                                                 {"--tail", "inf"},
+                                                 {"--tail", "3601"},
+                                                 {"--tail", "1e400"},
                                                  {"--block"}}) {
     std::vector<std::string> args{"render", Paths::gainFixture(), in(), out()};
     args.insert(args.end(), option.begin(), option.end());

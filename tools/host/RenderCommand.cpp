@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -32,8 +33,10 @@ namespace {
 constexpr const char* kUsage =
     "render PLUGIN IN OUT [--set NAME=VALUE]... [--chunk FILE] [--scripts DIR]\n"
     "       [--osc-offset N] [--block N] [--rate R] [--midi FILE] [--compensate]\n"
-    "       [--format float|24|16] [--strict] [--verbose] [--json]";
+    "       [--format float|24|16] [--tail SECONDS] [--strict] [--verbose] [--json]";
 constexpr double kProgressMinimumSeconds = 20.0;
+// An hour of reverb is more than any plug-in rings for; more is a typo.
+constexpr double kLongestTail = 3600.0;
 
 struct RenderSettings : CommonSettings {
   PluginSetup setup;
@@ -41,6 +44,7 @@ struct RenderSettings : CommonSettings {
   std::optional<double> rate;
   std::string midiFile;
   bool compensate = false;
+  double tailSeconds = 0.0;
   SampleFormat sampleFormat = SampleFormat::kDefault;
 };
 
@@ -64,6 +68,15 @@ OptionTable<RenderSettings> renderOptions() {
            [](S& s, const std::string& v) { s.midiFile = v; }},
           {"--compensate", "", "remove the plug-in's latency so the output lines up with the input",
            [](S& s, const std::string&) { s.compensate = true; }},
+          {"--tail", "SECONDS",
+           "go on past the input's end for SECONDS of silence, so the output holds the "
+           "plug-in's tail",
+           [](S& s, const std::string& v) {
+             const double seconds = parseNumber(v, "--tail");
+             if (seconds < 0.0 || seconds > kLongestTail)
+               throw usageError("--tail must be from 0 to 3600 seconds, not '" + v + "'");
+             s.tailSeconds = seconds;
+           }},
           {"--format", "float|24|16",
            "output samples (default: float for WAV and AIFF, 24 for FLAC, which has no float)",
            [](S& s, const std::string& v) { s.sampleFormat = parseSampleFormat(v); }},
@@ -100,6 +113,7 @@ struct Report {
   std::string inputFormat;
   int inputChannels = 0, fileRate = 0;
   int64_t inputFrames = 0;
+  int64_t tailFrames = 0;
   std::string routing;
   size_t midiTotal = 0, midiDelivered = 0;
   RenderResult result;
@@ -143,6 +157,7 @@ void printText(std::ostream& out, const RenderSettings& s, const Report& r) {
         << " events delivered\n";
   out << "output    " << outPath << ": " << r.outputFormat << ", " << counted(r.outputs, "channel")
       << ", " << r.result.framesWritten << " frames"
+      << (r.tailFrames ? " with a tail of " + counted(r.tailFrames, "frame") : "")
       << (s.compensate ? "; latency of " + std::to_string(r.latency) + " samples removed" : "")
       << "\n";
   printOverFullScale(out, r);
@@ -180,6 +195,7 @@ void printJson(std::ostream& out, const RenderSettings& s, const Report& r,
   json.field("channels", r.outputs);
   json.field("sampleRate", r.fileRate);
   json.field("frames", r.result.framesWritten);
+  json.field("tailFrames", r.tailFrames);
   json.key("overFullScale");
   json.beginArray();
   for (const int64_t count : r.overFullScale) json.value(count);
@@ -262,14 +278,16 @@ void runRender(const Arguments& args, std::ostream& out) {
   const int32_t latency = std::max(plugin->latency(), 0);
   const int ioChangesBefore = host.ioChanges();
   plugin->startProcess();
-  output.open(plugin->numOutputs(), input.sampleRate(), input.frames());
+  // Frames of the file's rate, which the output keeps.
+  const int64_t tailFrames = std::llround(s.tailSeconds * input.sampleRate());
+  output.open(plugin->numOutputs(), input.sampleRate(), input.frames() + tailFrames);
 
   RenderPlan plan;
   plan.blockSize = s.blockSize;
-  plan.outputFrames = input.frames();
+  plan.outputFrames = input.frames() + tailFrames;
   plan.skipFrames = s.compensate ? latency : 0;
-  const double inputSeconds = static_cast<double>(input.frames()) / input.sampleRate();
-  ProgressBar progress(isatty(STDERR_FILENO) && inputSeconds >= kProgressMinimumSeconds,
+  const double outputSeconds = static_cast<double>(plan.outputFrames) / input.sampleRate();
+  ProgressBar progress(isatty(STDERR_FILENO) && outputSeconds >= kProgressMinimumSeconds,
                        plan.outputFrames + plan.skipFrames);
 
   Report report;
@@ -290,6 +308,7 @@ void runRender(const Arguments& args, std::ostream& out) {
   report.inputChannels = input.channels();
   report.fileRate = input.sampleRate();
   report.inputFrames = input.frames();
+  report.tailFrames = tailFrames;
   report.routing = ChannelRouting(input.channels(), plugin->numInputs()).describe();
   report.midiTotal = midi.total();
   report.midiDelivered = midi.delivered();
