@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace QW {
 
@@ -32,8 +33,13 @@ void DeferredLog::Flush() {
   size_t r = read_.load(std::memory_order_relaxed);
   const size_t w = written_.load(std::memory_order_acquire);
   for (; r != w; ++r) {
+    const char* line = lines_[r % kLines].data();
     std::fputs("@@@ ", stdout);
-    std::fputs(lines_[r % kLines].data(), stdout);
+    std::fputs(line, stdout);
+    // A line cut to the ring's width has lost its newline; the next one
+    // must still start a line of its own.
+    const size_t length = std::strlen(line);
+    if (length == 0 || line[length - 1] != '\n') std::fputc('\n', stdout);
     read_.store(r + 1, std::memory_order_release);
   }
   std::fflush(stdout);
