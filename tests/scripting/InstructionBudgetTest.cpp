@@ -92,6 +92,22 @@ TEST_F(RunawayScripts, TheBudgetIsPerCallbackNotPerState) {
   EXPECT_EQ(helperOf(*effect).budget().aborts(), 0);
 }
 
+// A parked line longer than the ring holds is cut, and must not run into
+// the next one: each "@@@ " starts a line, which hosts count on.
+TEST(DeferredLog, EveryParkedLineEndsItsLine) {
+  QW::DeferredLog log;
+  log.Post("%s\n", std::string(2 * QW::DeferredLog::kLineBytes, 'x').c_str());
+  log.Post("short\n");
+  ::testing::internal::CaptureStdout();
+  log.Flush();
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  const size_t second = out.find("@@@ short\n");
+  ASSERT_NE(second, std::string::npos) << out;
+  ASSERT_GT(second, 0u);
+  EXPECT_EQ(out[second - 1], '\n') << out;
+  EXPECT_EQ(out.rfind("@@@ ", second - 1), 0u) << out;
+}
+
 // The Lua state's memory: once warmed up, spectral runs and MIDI handling
 // recycle the pool and never go to the system allocator on the audio path.
 TEST(LuaMemory, SteadyStateAudioPathMakesNoSystemAllocations) {
