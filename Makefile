@@ -81,16 +81,18 @@ fresh-check-test:
 
 # Only the plug-in is built for installing, neither tests nor benchmarks;
 # the installed copy is stripped (the build's own keeps its debug info).
+# DESTDIR stages the file for a package: $(DESTDIR)$(VST_PATH)/Veldrana.so.
+INSTALL_DIR = $(DESTDIR)$(VST_PATH)
 install: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target Veldrana
-	@mkdir -p "$(VST_PATH)"
-	@strip --strip-unneeded -o "$(VST_PATH)/Veldrana.so.new" $(BUILD)/Veldrana.so
-	@mv -f "$(VST_PATH)/Veldrana.so.new" "$(VST_PATH)/Veldrana.so"
-	@echo "Installed $(VST_PATH)/Veldrana.so"
+	@mkdir -p "$(INSTALL_DIR)"
+	@strip --strip-unneeded -o "$(INSTALL_DIR)/Veldrana.so.new" $(BUILD)/Veldrana.so
+	@mv -f "$(INSTALL_DIR)/Veldrana.so.new" "$(INSTALL_DIR)/Veldrana.so"
+	@echo "Installed $(INSTALL_DIR)/Veldrana.so"
 
 uninstall:
-	@rm -f "$(VST_PATH)/Veldrana.so"
-	@echo "Removed $(VST_PATH)/Veldrana.so"
+	@rm -f "$(INSTALL_DIR)/Veldrana.so"
+	@echo "Removed $(INSTALL_DIR)/Veldrana.so"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) out
