@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "tests/tools/HostTestSupport.h"
 
@@ -142,14 +143,24 @@ TEST(HostLoad, HelpListsTheCommands) {
   EXPECT_NE(renderHelp.out.find("--compensate"), std::string::npos);
 }
 
-// -h is --help on every command, wherever it stands before "--".
+// -h is --help on every command, wherever it stands before "--"; every
+// option a command's help lists is described in docs/host.md.
 TEST(HostLoad, ShortHelpWorksOnEveryCommand) {
-  for (const char* command : {"info", "params", "set", "get", "render", "serve", "editor"}) {
+  const std::string doc = readText(Paths::doc("host.md"));
+  ASSERT_FALSE(doc.empty()) << Paths::doc("host.md");
+  for (const char* command :
+       {"info", "params", "set", "get", "chunk", "render", "serve", "editor"}) {
     SCOPED_TRACE(command);
     const RunResult result = runHost({command, "-h"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out.rfind(std::string("usage: veldrana-host ") + command, 0), 0u)
         << result.out;
+    std::istringstream lines(result.out);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("  --", 0) != 0) continue;
+      const std::string option = line.substr(2, line.find(' ', 2) - 2);
+      EXPECT_NE(doc.find("`" + option), std::string::npos) << option << " is not in docs/host.md";
+    }
   }
   const RunResult late = runHost({"info", Paths::gainFixture(), "-h"});
   EXPECT_EQ(late.exitCode, 0);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <regex>
 #include <thread>
 
 #include "tests/tools/HostTestSupport.h"
@@ -114,6 +115,68 @@ TEST(HostServe, VeldranaAnswersOscWhileServedAndStopsAfterItsSeconds) {
   ASSERT_EQ(report["set"].array.size(), 1u);
   EXPECT_EQ(report["set"][0]["name"].string, "OSC Port Offset");
   EXPECT_EQ(report["set"][0]["display"].string, std::to_string(kOscOffset));
+}
+
+// The docs show what Debian's oscdump prints for Veldrana's replies: a time
+// tag, then the message. Checked against the real oscdump, with the docs'
+// ports put in for this test's.
+TEST(HostServe, DocumentedOscdumpLinesAreWhatOscdumpPrints) {
+  constexpr const char* kOscdump = "/usr/bin/oscdump";
+  if (!fileExists(kOscdump)) GTEST_SKIP() << "liblo-tools is not installed";
+  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
+  const VeldranaHome home({1, 2});
+  const int port = home.basePort() + 1;
+  const int dumpPort = home.basePort() + 2;
+  const std::string dumpFile = home.path("dump.txt");
+  RunningProgram dump(
+      {"/bin/sh", "-c",
+       std::string("exec ") + kOscdump + " -L " + std::to_string(dumpPort) + " > " + dumpFile});
+  const auto bound = std::chrono::steady_clock::now() + kStartLimit;
+  while (udpPortIsFree(dumpPort) && std::chrono::steady_clock::now() < bound)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_FALSE(udpPortIsFree(dumpPort)) << "oscdump did not open its port";
+
+  const UdpSocket client;
+  RunningProgram server(serveArgs(Paths::veldrana(), {"--seconds", "30", "--osc-offset", "1"}),
+                        home.environment());
+  ASSERT_TRUE(pingUntilAnswered(client, port, server)) << "no /pong from port " << port;
+  const std::string dumpUrl = "127.0.0.1:" + std::to_string(dumpPort);
+  client.send(
+      port, OscMessage{"/ping", {}}.add("osc.udp://" + dumpUrl).add(std::string("/pong")).encode());
+  client.send(port, OscMessage{"/set", {}}.add(int32_t{2}).add(0.5f).encode());
+  client.send(
+      port,
+      OscMessage{"/get", {}}.add(int32_t{2}).add(dumpUrl).add(std::string("/value")).encode());
+  client.send(port, OscMessage{"/registerUpdate", {}}
+                        .add(int32_t{2})
+                        .add(dumpUrl)
+                        .add(std::string("/wet"))
+                        .encode());
+  client.send(port, OscMessage{"/set", {}}.add(int32_t{2}).add(0.25f).encode());
+
+  std::vector<std::string> lines;
+  const auto deadline = std::chrono::steady_clock::now() + kExitLimit;
+  while ((lines = readLines(dumpFile)).size() < 3 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  kill(server.pid(), SIGTERM);
+  EXPECT_EQ(server.wait(kExitLimit).exitCode, 0);
+  ASSERT_EQ(lines.size(), 3u);
+
+  const std::string docs = readText(Paths::doc("osc.md")) + readText(Paths::doc("host.md"));
+  const std::regex timeTag("^[0-9a-f]{8}\\.[0-9a-f]{8} ");
+  for (std::string line : lines) {
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(std::regex_search(line, timeTag));
+    std::string message = line.substr(18);
+    const std::string ownPort = ":" + std::to_string(port) + "\"";
+    if (const size_t at = message.find(ownPort); at != std::string::npos)
+      message.replace(at, ownPort.size(), ":7001\"");
+    // In the docs after a time tag of their own, as a line of its own.
+    const size_t at = docs.find(" " + message + "\n");
+    ASSERT_NE(at, std::string::npos) << "not in docs/osc.md or docs/host.md: " << message;
+    ASSERT_GE(at, 17u);
+    EXPECT_TRUE(std::regex_search(docs.substr(at - 17, 18), timeTag)) << docs.substr(at - 17, 18);
+  }
 }
 
 TEST(HostServe, TextReportSaysWhereOscListens) {

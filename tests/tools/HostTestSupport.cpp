@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -123,6 +124,11 @@ std::vector<std::string> readLines(const std::string& path) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeText(const std::string& path, const std::string& text) {

@@ -24,6 +24,8 @@ struct Paths {
   static std::string demoSignal() { return DEMO_SIGNAL_PATH; }
   static std::string spectrumPlot() { return SPECTRUM_PLOT_PATH; }
   static std::string demoCheck() { return DEMO_CHECK_PATH; }
+  // A file of docs/.
+  static std::string doc(const std::string& name) { return std::string(DOCS_DIR) + "/" + name; }
   // An LSP plug-in from Debian's lsp-plugins-vst, or "" when not installed.
   static std::string lsp(const std::string& name);
 };
@@ -72,6 +74,7 @@ void writeMidiFile(const std::string& path, const std::vector<MidiNote>& events)
 
 std::vector<std::string> readLines(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
+std::string readText(const std::string& path);  // "" for a missing file
 bool fileExists(const std::string& path);
 
 RunResult runHost(const std::vector<std::string>& args,
