@@ -10,6 +10,9 @@ namespace QW {
 
 struct GlobalSettings {
   static std::atomic<int32_t> oscBasePort;
+  // Whether the OSC port listens on every interface rather than only on
+  // 127.0.0.1: remote control from other machines is a deliberate choice.
+  static std::atomic<bool> oscOpenToNetwork;
   static std::atomic<bool> eyeCandy;
   static std::atomic<bool> constantRedraw;
   static std::atomic<bool> floatingTooltip;
@@ -17,6 +20,7 @@ struct GlobalSettings {
 
 // Preference names.
 inline constexpr const char* kPrefOscBasePort = "OSC Base Port";
+inline constexpr const char* kPrefOscOpenToNetwork = "OSC Open To Network";
 inline constexpr const char* kPrefEyeCandy = "Enable eye candy";
 inline constexpr const char* kPrefConstantRedraw = "Enable constant redraw";
 inline constexpr const char* kPrefFloatingTooltip = "Enable floating tooltip";

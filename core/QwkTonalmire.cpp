@@ -130,6 +130,8 @@ void QwkTonalmire::InitEffect() {
   const platform::Preferences preferences;
   QW::GlobalSettings::oscBasePort.store(
       preferences.readNumber(QW::kPrefOscBasePort, QW::kDefaultOscBasePort));
+  QW::GlobalSettings::oscOpenToNetwork.store(preferences.readNumber(QW::kPrefOscOpenToNetwork, 0) !=
+                                             0);
 
   uint32_t count = 0;
   const ParamSpec* rows = nullptr;

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "core/AudioUnitTypes.h"
+#include "core/GlobalSettings.h"
 #include "core/QwkAuBase.h"
 #include "osc/OscException.h"
 #include "osc/OscInstanceDirectory.h"
@@ -189,7 +190,7 @@ void OSCHelper::taskMain() {
     const int32_t port = requestedPort_.load();
     if (port == 0) continue;
     try {
-      UdpReceiver socket(port);
+      UdpReceiver socket(port, GlobalSettings::oscOpenToNetwork.load());
       boundPort_ = port;
       addressSpace_.SetListeningPort(port);
       serve(socket, handled, buffer.get());

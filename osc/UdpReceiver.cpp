@@ -9,14 +9,14 @@
 
 namespace QW {
 
-UdpReceiver::UdpReceiver(int32_t port)
+UdpReceiver::UdpReceiver(int32_t port, bool everyInterface)
     : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
   if (fd_ < 0) throw std::runtime_error("unable to create udp socket\n");
   // No SO_REUSEADDR: a port another program (or instance) listens on must
   // fail here rather than share, or datagrams would go to either of us.
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(everyInterface ? INADDR_ANY : INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
   if (port <= 0 || port > 65535 ||
       bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {

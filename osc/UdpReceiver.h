@@ -1,4 +1,5 @@
-// The listening socket: UDP on every local IPv4 address at one port.
+// The listening socket: UDP at one port, on 127.0.0.1 or on every local
+// IPv4 address.
 #pragma once
 
 #include <sys/types.h>
@@ -14,7 +15,7 @@ class UdpReceiver {
  public:
   // Throws std::runtime_error with oscpack's texts ("unable to bind udp
   // socket\n" when the port is taken), which the receive thread logs.
-  explicit UdpReceiver(int32_t port);
+  UdpReceiver(int32_t port, bool everyInterface);
   ~UdpReceiver();
   UdpReceiver(const UdpReceiver&) = delete;
   UdpReceiver& operator=(const UdpReceiver&) = delete;

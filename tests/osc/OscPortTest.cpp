@@ -1,6 +1,11 @@
 // Where the service listens: OSC base port + "OSC Port Offset", nowhere
 // while the offset is 0, and what happens when the port is taken.
+#include <sys/stat.h>
+
+#include <fstream>
+
 #include "OscTestSupport.h"
+#include "tests/support/ScopedEnv.h"
 
 using namespace osc_test;
 
@@ -94,6 +99,56 @@ TEST_F(Ports, StopTaskClosesThePortAndEndsPromptly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_TRUE(silentAt(base + 2));
   f.service().StopTask();  // a second stop is harmless
+}
+
+// The address a UDP socket on port is bound to, from the kernel's table
+// ("127.0.0.1", "0.0.0.0"), or "" when none is.
+std::string boundAddress(int32_t port) {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned int address = 0, localPort = 0;
+    if (std::sscanf(line.c_str(), " %*d: %x:%x", &address, &localPort) != 2 ||
+        static_cast<int32_t>(localPort) != port)
+      continue;
+    in_addr raw{};
+    raw.s_addr = address;  // the table prints the address as it is stored
+    char text[INET_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET, &raw, text, sizeof text) ? text : "?";
+  }
+  return "";
+}
+
+// Other machines reach the port only when the user's preferences say so.
+TEST(PortAddress, LoopbackUnlessThePreferencesOpenItToTheNetwork) {
+  struct Case {
+    const char* preferences;
+    const char* bound;
+  };
+  const Case cases[] = {
+      {"", "127.0.0.1"},
+      {"OSC Open To Network=0\n", "127.0.0.1"},
+      {"OSC Open To Network=1\n", "0.0.0.0"},
+  };
+  char pattern[] = "/tmp/veldrana-osc-prefs-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string config = pattern;
+  const std::string folder = config + "/Quillworks/Veldrana";
+  mkdir((config + "/Quillworks").c_str(), 0700);
+  mkdir(folder.c_str(), 0700);
+  const std::string file = folder + "/preferences";
+  const ScopedEnv home("XDG_CONFIG_HOME", config.c_str());
+  for (const Case& c : cases) {
+    std::ofstream(file) << c.preferences;
+    ServiceFixture f{1, testBasePort() + 150};
+    ASSERT_TRUE(f.ready()) << c.preferences;
+    EXPECT_EQ(boundAddress(f.port), c.bound) << c.preferences;
+  }
+  unlink(file.c_str());
+  rmdir(folder.c_str());
+  rmdir((config + "/Quillworks").c_str());
+  rmdir(config.c_str());
 }
 
 }  // namespace

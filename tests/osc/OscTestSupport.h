@@ -200,7 +200,10 @@ struct ServiceFixture {
     port = base + offset;
     effect->setParameterPlain(kParamOscPortOffset, static_cast<float>(offset), false);
   }
-  ~ServiceFixture() { QW::GlobalSettings::oscBasePort = QW::kDefaultOscBasePort; }
+  ~ServiceFixture() {
+    QW::GlobalSettings::oscBasePort = QW::kDefaultOscBasePort;
+    QW::GlobalSettings::oscOpenToNetwork = false;
+  }
 
   QW::OSCHelper& service() { return *effect->oscHelper(); }
   bool ready() const { return client.waitForService(port); }

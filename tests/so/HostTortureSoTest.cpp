@@ -3,7 +3,9 @@
 // and sample rate every few blocks, a control thread that automates
 // parameters, moves the OSC port and saves and restores state chunks while
 // the audio runs, MIDI floods into every instance, an OSC flood over
-// loopback, and fresh instances made and closed all the time to check the
+// loopback with a hostile client among it (broken datagrams, ids beyond
+// every range, calls that hold the script lock: the audio must not wait
+// for them), and fresh instances made and closed all the time to check the
 // saved chunks, and one instance's editor opened and closed again and again
 // under random pointer and keyboard input. Every few seconds the threads
 // that change state stop at a checkpoint, and what must hold once things
@@ -21,6 +23,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <malloc.h>
 #include <netinet/in.h>
@@ -234,8 +237,8 @@ class OscClient {
 
   const std::string& url() const { return url_; }
 
-  void send(int32_t port, const OscMessage& message) const {
-    const std::string datagram = message.bytes();
+  void send(int32_t port, const OscMessage& message) const { send(port, message.bytes()); }
+  void send(int32_t port, const std::string& datagram) const {
     const sockaddr_in to = loopback(port);
     sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
            sizeof to);
@@ -378,6 +381,11 @@ struct Figures {
   std::atomic<uint64_t> freshInstances{0};
   std::atomic<uint64_t> oscSent{0};
   std::atomic<uint64_t> oscReceived{0};
+  std::atomic<uint64_t> hostileSent{0};
+  std::atomic<uint64_t> lockHolds{0};
+  // Blocks an audio thread could not finish while another thread held its
+  // instance's script lock: each one a dropout in a real host.
+  std::atomic<uint64_t> lateBlocks{0};
   std::atomic<uint64_t> checkpoints{0};
   std::atomic<uint64_t> editorOpens{0};
   std::atomic<uint64_t> editorIdles{0};
@@ -400,6 +408,47 @@ struct Instance {
   int32_t offsetChoice(int k) const { return k == 0 ? 0 : 1 + number + kInstances * (k - 1); }
 };
 
+// FIFOs the hostile client holds scripts with. They stay open until the
+// instances are closed, with their line written: a call that reaches one
+// late returns at once.
+class HoldFifos {
+ public:
+  HoldFifos() {
+    char pattern[] = "/tmp/veldrana-hold-XXXXXX";
+    if (const char* made = mkdtemp(pattern)) folder_ = made;
+  }
+  ~HoldFifos() {
+    for (size_t i = 0; i < fds_.size(); ++i) {
+      unlink(paths_[i].c_str());
+      close(fds_[i]);
+    }
+    if (!folder_.empty()) rmdir(folder_.c_str());
+  }
+  HoldFifos(const HoldFifos&) = delete;
+  HoldFifos& operator=(const HoldFifos&) = delete;
+
+  // A new FIFO with a writer (this side; opened for reading and writing so
+  // that neither open waits) and its path, or -1.
+  int make(std::string& path) {
+    if (folder_.empty()) return -1;
+    path = folder_ + "/" + std::to_string(fds_.size());
+    if (mkfifo(path.c_str(), 0600) != 0) return -1;
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      unlink(path.c_str());
+      return -1;
+    }
+    fds_.push_back(fd);
+    paths_.push_back(path);
+    return fd;
+  }
+
+ private:
+  std::string folder_;
+  std::vector<int> fds_;
+  std::vector<std::string> paths_;
+};
+
 struct Torture {
   PluginLibrary library;
   std::vector<std::unique_ptr<Instance>> instances;
@@ -412,6 +461,7 @@ struct Torture {
 
   std::mutex queueMutex;
   std::deque<std::vector<uint8_t>> toVerify;  // saved chunks for fresh instances
+  HoldFifos holdFifos;
 
   vst::AEffect* open() {
     vst::AEffect* e = library.entry()(tortureHost);
@@ -679,6 +729,165 @@ void oscThread(Torture& t) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   t.figures.oscReceived.fetch_add(client.drain(), std::memory_order_relaxed);
+}
+
+// --- A hostile OSC client --------------------------------------------------
+
+// Slow functions for the hostile client, in a user script every instance
+// loads. tortureHold keeps the receive thread inside a call, and so holds
+// the instance's script lock, until a line arrives in the FIFO.
+constexpr const char* kHostileScript = R"(
+function tortureSpin(n)
+  local x = 0
+  for i = 1, math.min(tonumber(n) or 0, 2000000) do x = x + i % 7 end
+  return x
+end
+function tortureHold(url, address, fifo)
+  sendOSC(url, address, {})
+  local f = io.open(fifo, "r")
+  if f then f:read("*l") f:close() end
+end
+)";
+
+constexpr uint64_t kHostileDatagrams = 2000;
+// "Dummyd": no other thread of the run changes it, nor does any controller
+// of the MIDI flood.
+constexpr int32_t kSelfLooped = 31;
+constexpr int kLockHolds = 6;
+constexpr int kBlocksWhileHeld = 3;
+
+struct HostileDatagram {
+  std::string bytes;
+  // Whether it may change the instance's state when the service is right
+  // to accept it: the checkpoint sends only the others.
+  bool changesState;
+};
+
+// What an audit of the port sent (a stdin read, a subscription of the
+// instance's own "/set", an empty reply address, ids beyond every range,
+// slow calls), among random and broken datagrams.
+HostileDatagram hostileDatagram(std::mt19937& rng, const std::string& url, int32_t ownPort) {
+  static const int32_t kBadIds[] = {INT32_MAX, INT32_MIN, kParamCount, -1, 1 << 30};
+  static const char* const kIdCommands[] = {"/get", "/getInfo", "/isParameterUsed",
+                                            "/registerUpdate"};
+  const int32_t badId = kBadIds[rng() % (sizeof kBadIds / sizeof kBadIds[0])];
+  const std::string self = "127.0.0.1:" + std::to_string(ownPort);
+  switch (rng() % 14) {
+    case 0:
+      return {OscMessage("/exec").s(rng() % 2 ? "dofile" : "loadfile").bytes(), false};
+    case 1:
+      return {OscMessage("/exec").s("dofile").s("/nonexistent/veldrana.lua").bytes(), false};
+    case 2:
+      return {OscMessage("/registerUpdate").i(kSelfLooped).s(self).s("/set").bytes(), false};
+    case 3:
+      // Always the same value, so that a notification still on its way
+      // back at a checkpoint changes nothing.
+      return {OscMessage("/set").i(kSelfLooped).f(0.5f).bytes(), true};
+    case 4:
+      return {OscMessage("/get").i(2).s(url).s("").bytes(), false};
+    case 5:
+      return {OscMessage("/set").i(badId).f(0.5f).bytes(), false};
+    case 6:
+      return {OscMessage(kIdCommands[rng() % 4]).i(badId).s(url).s("/id").bytes(), false};
+    case 7:
+      // Notes reach the MIDI scripts, which may map them to parameters.
+      return {OscMessage("/startNote").i(badId).f(1.0f).bytes(), true};
+    case 8:
+      return {OscMessage("/exec").s("setGUIBoolValue").f(4294967296.0f).i(1).bytes(), false};
+    case 9:
+      return {OscMessage("/exec").s("sendOSC").s("127.0.0.1:89534").s("/x").bytes(), false};
+    case 10:
+      return {OscMessage("/call")
+                  .s("tortureSpin")
+                  .s(url)
+                  .s("/spun")
+                  .i(static_cast<int32_t>(rng() % 200000))
+                  .bytes(),
+              false};
+    case 11: {
+      std::string bytes(rng() % 257, '\0');
+      for (char& c : bytes) c = static_cast<char>(rng());
+      if (!bytes.empty() && rng() % 2) bytes[0] = '/';
+      return {bytes, false};
+    }
+    case 12: {
+      // A command cut short, or with type tags oscpack does not know.
+      std::string bytes = OscMessage("/get").i(3).s(url).s("/value").bytes();
+      if (rng() % 2) {
+        bytes.resize(rng() % bytes.size());
+      } else {
+        bytes.replace(8, 4, std::string(",qz\0", 4));
+      }
+      return {bytes, false};
+    }
+    default: {
+      // A bundle whose element claims more bytes than there are.
+      std::string bytes("#bundle\0\0\0\0\0\0\0\0\1\x7f\xff\xff\xf0", 20);
+      bytes += OscMessage("/set").i(1).f(0.5f).bytes();
+      return {bytes, false};
+    }
+  }
+}
+
+// Holds one instance's script lock from its OSC receive thread while its
+// audio thread, fed MIDI, must go on with a script selected: blocks it
+// cannot finish meanwhile are late.
+void holdScriptLock(Torture& t, Instance& in, int32_t port, const OscClient& client) {
+  std::string fifo;
+  const int fd = t.holdFifos.make(fifo);
+  if (fd < 0) {
+    t.failures.add("no FIFO for holding a script");
+    return;
+  }
+  client.drain();
+  client.send(port, OscMessage("/set").i(kScriptIndex).f(1.0f));
+  // A call that comes late must not be taken for the next one.
+  const std::string holding = "/holding/" + fifo.substr(fifo.rfind('/') + 1);
+  client.send(port, OscMessage("/exec").s("tortureHold").s(client.url()).s(holding).s(fifo));
+  // The service may move away first; then this hold does not happen.
+  if (client.awaitAddress(holding, 10000)) {
+    t.figures.lockHolds.fetch_add(1);
+    const uint64_t seen = in.blocks.load();
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (in.blocks.load() < seen + kBlocksWhileHeld && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint64_t done = in.blocks.load() - seen;
+    if (done < kBlocksWhileHeld) {
+      t.figures.lateBlocks.fetch_add(kBlocksWhileHeld - done);
+      t.failures.add("instance " + std::to_string(in.number) + ": " + std::to_string(done) +
+                     " blocks in 20 s while an OSC call held the script lock");
+    }
+  }
+  if (::write(fd, "\n", 1) != 1) t.failures.add("a held script was not let go");
+}
+
+// The datagrams above, a few every 20 ms to one instance, up to a fixed
+// number, and now and then a script lock held.
+void hostileThread(Torture& t) {
+  std::mt19937 rng(t.seed + 4242);
+  OscClient client;
+  uint64_t sent = 0;
+  int holds = 0;
+  auto nextHold = Clock::now() + std::chrono::seconds(1);
+  while (t.checkpoints->proceed()) {
+    Instance& in = *t.instances[rng() % t.instances.size()];
+    const int32_t offset = in.oscOffset.load();
+    if (offset == 0 || sent >= kHostileDatagrams) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    const int32_t port = t.basePort + offset;
+    for (int k = 0; k < 4; ++k, ++sent)
+      client.send(port, hostileDatagram(rng, client.url(), port).bytes);
+    t.figures.hostileSent.store(sent, std::memory_order_relaxed);
+    if (holds < kLockHolds && Clock::now() >= nextHold) {
+      holdScriptLock(t, in, port, client);
+      ++holds;
+      nextHold = Clock::now() + std::chrono::seconds(2);
+    }
+    client.drain();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 // A saved chunk restored into a fresh instance reads back exactly: the
@@ -982,6 +1191,34 @@ void checkQuietInstances(Torture& t) {
   }
 }
 
+// On a quiet instance the hostile datagrams that change nothing when
+// handled right leave its state as it was, and the service answers after.
+void checkHostileDatagramsChangeNothing(Torture& t, OscClient& probe, uint64_t pingNumber) {
+  std::mt19937 rng(t.seed + static_cast<uint32_t>(pingNumber));
+  for (auto& in : t.instances) {
+    const int32_t offset = in->oscOffset.load();
+    if (offset == 0) continue;
+    const int32_t port = t.basePort + offset;
+    const std::string where = "hostile datagrams, instance " + std::to_string(in->number);
+    const std::vector<uint8_t> before = saveChunk(in->effect);
+    for (int sent = 0; sent < 48;) {
+      const HostileDatagram d = hostileDatagram(rng, probe.url(), port);
+      if (d.changesState) continue;
+      probe.send(port, d.bytes);
+      ++sent;
+    }
+    const std::string reply = "/pong/hostile/" + std::to_string(pingNumber);
+    bool answered = false;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!answered && Clock::now() < deadline) {
+      probe.send(port, OscMessage("/ping").s(probe.url()).s(reply));
+      answered = probe.awaitAddress(reply, 500);
+    }
+    EXPECT_TRUE(answered) << where << ": no answer on port " << port;
+    EXPECT_TRUE(before == saveChunk(in->effect)) << where << ": the state chunk changed";
+  }
+}
+
 // The roles of the run. A role that changes state parks at checkpoints
 // through Torture::checkpoints; one editor is enough to make its threads
 // meet everything else, and more would only share the two cores further.
@@ -1002,14 +1239,15 @@ struct ProcessRole {
 };
 const ProcessRole kProcessRoles[] = {
     {"osc", oscThread},
+    {"hostile", hostileThread},
     {"verifier", verifierThread},
 };
 
-// No user scripts or preferences: a private home, whose preferences give
-// the OSC base port, in effect while it lives.
+// A private home, whose preferences give the OSC base port and whose
+// Scripts folder holds only the given script, in effect while it lives.
 class IsolatedHome {
  public:
-  explicit IsolatedHome(int32_t oscBasePort) {
+  explicit IsolatedHome(int32_t oscBasePort, const char* userScript = nullptr) {
     char pattern[] = "/tmp/veldrana-torture-XXXXXX";
     const char* made = mkdtemp(pattern);
     if (!made) return;
@@ -1021,6 +1259,12 @@ class IsolatedHome {
     if (FILE* f = std::fopen((folder + "/preferences").c_str(), "w")) {
       std::fprintf(f, "OSC Base Port=%d\n", oscBasePort);
       std::fclose(f);
+    }
+    if (userScript) {
+      if (FILE* f = std::fopen((path_ + "/scripts/user.lua").c_str(), "w")) {
+        std::fputs(userScript, f);
+        std::fclose(f);
+      }
     }
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     setenv("XDG_DATA_HOME", path_.c_str(), 1);
@@ -1097,7 +1341,7 @@ TEST(HostTorture, LatencyFollowsTheLastOfSimultaneousFftSizeChanges) {
 
 TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
   Torture t;
-  IsolatedHome home(t.basePort);
+  IsolatedHome home(t.basePort, kHostileScript);
   ASSERT_TRUE(home.ready());
 
   t.seed = static_cast<uint32_t>(std::random_device{}());
@@ -1162,6 +1406,7 @@ TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
   for (int round = 0; round <= rounds; ++round) {
     quieten(t, probe, static_cast<uint64_t>(round));
     checkQuietInstances(t);
+    checkHostileDatagramsChangeNothing(t, probe, static_cast<uint64_t>(round));
     t.figures.checkpoints.fetch_add(1);
     // The first round lets every pool and cache settle; growth is measured
     // from its end.
@@ -1182,6 +1427,8 @@ TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
   }
 
   EXPECT_EQ(t.failures.count(), 0) << t.failures.text();
+  EXPECT_EQ(t.figures.lateBlocks.load(), 0u);
+  EXPECT_GT(t.figures.lockHolds.load(), 0u) << "the hostile client never held a script";
   if (!t.display.empty()) {
     EXPECT_EQ(xsockets::connectionsTo(t.display), 0) << "X connections left open";
   }
@@ -1197,7 +1444,8 @@ TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
   std::printf(
       "torture: %d instances, %.0f s, %llu blocks (%llu samples), %llu sample-rate changes, "
       "%llu MIDI events, %llu parameter sets, %llu port moves, %llu OSC messages sent "
-      "(%llu datagrams back), %llu chunks saved, %llu restored while running, %llu verified in "
+      "(%llu datagrams back), %llu hostile datagrams, %llu script locks held by OSC, %llu late "
+      "blocks, %llu chunks saved, %llu restored while running, %llu verified in "
       "%llu fresh instances, %llu checkpoints, %llu automations and %llu latency changes "
       "reported to the host, %llu editor opens (%llu idle calls, %llu X input events, %llu "
       "gestures), "
@@ -1210,6 +1458,9 @@ TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
       static_cast<unsigned long long>(f.portMoves.load()),
       static_cast<unsigned long long>(f.oscSent.load()),
       static_cast<unsigned long long>(f.oscReceived.load()),
+      static_cast<unsigned long long>(f.hostileSent.load()),
+      static_cast<unsigned long long>(f.lockHolds.load()),
+      static_cast<unsigned long long>(f.lateBlocks.load()),
       static_cast<unsigned long long>(f.chunksSaved.load()),
       static_cast<unsigned long long>(f.chunksRestoredLive.load()),
       static_cast<unsigned long long>(f.chunksVerified.load()),
