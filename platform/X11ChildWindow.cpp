@@ -15,8 +15,9 @@ std::string hex(unsigned long id) {
   return text;
 }
 
-constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                            KeyReleaseMask | FocusChangeMask | StructureNotifyMask | ExposureMask;
+constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            LeaveWindowMask | KeyPressMask | KeyReleaseMask | FocusChangeMask |
+                            StructureNotifyMask | ExposureMask;
 
 }  // namespace
 
