@@ -52,7 +52,8 @@ bool toWindowEvent(platform::X11ChildWindow& window, XEvent& x, WindowEvent& out
       return true;
     case LeaveNotify:
       // Into a window of our own is not out of the editor.
-      if (x.xcrossing.detail == NotifyInferior) return false;
+      // Nor is the host taking the window away: its teardown is under way.
+      if (x.xcrossing.detail == NotifyInferior || window.destructionQueued()) return false;
       out.kind = WindowEvent::Kind::kLeave;
       return true;
     case FocusOut:

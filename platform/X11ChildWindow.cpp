@@ -105,6 +105,16 @@ bool X11ChildWindow::nextEvent(XEvent& event) {
   return true;
 }
 
+bool X11ChildWindow::destructionQueued() {
+  Display* display = connection_->display();
+  XEvent destroyed;
+  if (connection_->broken() || !XCheckTypedWindowEvent(display, window_, DestroyNotify, &destroyed))
+    return gone();
+  XPutBackEvent(display, &destroyed);
+  destroyed_ = true;
+  return true;
+}
+
 std::string X11ChildWindow::keyText(XKeyEvent& event, unsigned long& keysym) {
   char text[16] = {};
   KeySym symbol = NoSymbol;
