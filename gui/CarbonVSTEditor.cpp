@@ -50,6 +50,12 @@ bool toWindowEvent(platform::X11ChildWindow& window, XEvent& x, WindowEvent& out
       out.timeMs = static_cast<uint32_t>(x.xkey.time);
       out.text = window.keyText(x.xkey, out.keysym);
       return true;
+    case LeaveNotify:
+      // Into a window of our own is not out of the editor.
+      // Nor is the host taking the window away: its teardown is under way.
+      if (x.xcrossing.detail == NotifyInferior || window.destructionQueued()) return false;
+      out.kind = WindowEvent::Kind::kLeave;
+      return true;
     case FocusOut:
       // Focus moving within our own window or following the pointer is not
       // a loss.

@@ -32,6 +32,12 @@ struct WindowsFontFile {
   bool italic;
 };
 
+// fontconfig takes DejaVu Sans for Tahoma, which is as wide as Verdana;
+// Tahoma is a narrowed Verdana whose figures are as wide as Arial's, so
+// layouts made for it (a field that holds "-160.0" at 12 pixels) keep their
+// texts inside their boxes with Arial's metric twin.
+constexpr const char* kTahomaStandIn = "Liberation Sans";
+
 // The file names of the Windows core fonts do not all spell their family
 // ("cour", "arialbd"); these are the ones layout scripts are likely to name.
 constexpr std::array<WindowsFontFile, 28> kWindowsFontFiles{{
@@ -105,9 +111,12 @@ FontRequest fontRequestForName(const std::string& name) {
   const size_t dot = stem.rfind('.');
   if (dot != std::string::npos && dot > 0 && isFontExtension(stem.substr(dot + 1))) stem.erase(dot);
   const std::string lower = lowerCase(stem);
-  for (const WindowsFontFile& known : kWindowsFontFiles)
-    if (lower == known.stem) return {known.family, known.bold, known.italic};
-  return {stem, false, false};
+  for (const WindowsFontFile& known : kWindowsFontFiles) {
+    if (lower != known.stem) continue;
+    const bool tahoma = std::string(known.family) == "Tahoma";
+    return {known.family, known.bold, known.italic, tahoma ? kTahomaStandIn : ""};
+  }
+  return {stem, false, false, ""};
 }
 
 std::string matchFontFile(const FontRequest& request) {
@@ -118,6 +127,10 @@ std::string matchFontFile(const FontRequest& request) {
   if (!pattern) return {};
   FcPatternAddString(pattern.get(), FC_FAMILY,
                      reinterpret_cast<const FcChar8*>(request.family.c_str()));
+  // After the family, so an installed Tahoma still wins.
+  if (!request.standIn.empty())
+    FcPatternAddString(pattern.get(), FC_FAMILY,
+                       reinterpret_cast<const FcChar8*>(request.standIn.c_str()));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, request.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern.get(), FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcConfigSubstitute(config, pattern.get(), FcMatchPattern);

@@ -12,6 +12,9 @@ struct FontRequest {
   std::string family;
   bool bold = false;
   bool italic = false;
+  // Taken where family is not installed, before fontconfig's own closest
+  // face, when that one would be much wider (empty: none).
+  std::string standIn;
 };
 
 // The family a font file name stands for: the well-known Windows file names

@@ -104,6 +104,16 @@ void NamedGroup::mouseExited() {
   target_ = SharedStyle::groupInactiveColour();
 }
 
+Bounds NamedGroup::titleBounds() const {
+  const Bounds own = groupBounds();
+  const Font* font = manager_->mainFont();
+  if (own.empty() || font == nullptr) return {};
+  const float baseline = own.maxY - 0.5f * font->lineHeight() - font->descender();
+  const float left = own.minX + kTitleIndent;
+  return Bounds::fromRect(left, baseline + font->descender(), font->advance(name_),
+                          font->ascender() - font->descender());
+}
+
 void NamedGroup::prepareRendering() {
   titleRun_ = -1;
   const Bounds own = groupBounds();
@@ -111,24 +121,23 @@ void NamedGroup::prepareRendering() {
   // The title lives in a batch drawn in window pixels; the outline is drawn
   // where the group draws, in its parent's coordinates.
   const Point offset = parentOffset();
-  const Bounds absolute = own.offset(offset.x, offset.y);
+  const Bounds title = titleBounds().offset(offset.x, offset.y);
   float titleWidth = 0.0f;
   Font* font = manager_->mainFont();
   StaticText* batch = manager_->bannerText();
-  if (font != nullptr && batch != nullptr) {
-    const float y = absolute.maxY - 0.5f * font->lineHeight() - font->descender();
+  if (font != nullptr && batch != nullptr && !title.empty()) {
     // The run keeps a pointer to the colour, so the title follows the
     // animation without being touched again.
-    titleRun_ = batch->addRun(name_, absolute.minX + 10.0f, y, &current_.r);
+    titleRun_ = batch->addRun(name_, title.minX, title.minY - font->descender(), &current_.r);
     batch->setRunVisible(titleRun_, visible_);
-    titleWidth = font->advance(name_);
+    titleWidth = title.width();
   }
-  outline_[0] = {own.minX + 10.0f, own.maxY};
+  outline_[0] = {own.minX + kTitleIndent, own.maxY};
   outline_[1] = {own.minX, own.maxY};
   outline_[2] = {own.minX, own.minY};
   outline_[3] = {own.maxX, own.minY};
   outline_[4] = {own.maxX, own.maxY};
-  outline_[5] = {own.minX + 10.0f + titleWidth, own.maxY};
+  outline_[5] = {own.minX + kTitleIndent + titleWidth, own.maxY};
 }
 
 void NamedGroup::setVisible(bool visible) {

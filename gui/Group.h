@@ -65,6 +65,12 @@ class NamedGroup : public Group {
   // The frame with a gap for the title, in the parent's coordinates.
   const Point* outline() const { return outline_; }
   static constexpr int kOutlinePoints = 6;
+  // The title's start from the left edge.
+  static constexpr float kTitleIndent = 10.0f;
+
+  // Where the title sits, across the top edge, in the parent's coordinates
+  // (empty without a main font or bounds).
+  Bounds titleBounds() const;
 
   // One frame of the colour animation (draw runs it).
   void animate();

@@ -27,6 +27,8 @@ struct InputRecord {
     kKey,
     // The window lost the keyboard focus: the focus element is dropped.
     kFocusLost,
+    // The pointer went outside the window: no motion says so otherwise.
+    kPointerLeft,
     // A press asks the platform to give the window the keyboard focus first.
     kTakeFocus,
   };

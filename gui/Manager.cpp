@@ -292,6 +292,19 @@ void Manager::mouseMoved(Point point) {
   hoverElement_ = hit;
 }
 
+void Manager::pointerLeft() {
+  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  // Exits one at a time: an element's mouseExited may look at the others.
+  while (!hovered_.empty()) {
+    UIElement* left = hovered_.begin()->element;
+    hovered_.erase(hovered_.begin());
+    left->mouseExited();
+  }
+  hoverElement_ = nullptr;
+  hoveredId_ = kNoTooltip;
+  tooltipElement_ = nullptr;
+}
+
 void Manager::mouseDown(Point point, uint32_t modifiers, int clickCount) {
   std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
   if (keyFocus_ != nullptr) setKeyFocus(nullptr);
@@ -300,13 +313,15 @@ void Manager::mouseDown(Point point, uint32_t modifiers, int clickCount) {
   // A second button pressed while the first is held: the first gesture
   // ends here rather than being left half done.
   if (tracked_ != nullptr) finishGesture(p, trackedModifiers_);
-  if (inResizeCorner(point, size.width)) {
+  UIElement* hit = root_->hitTest(p);
+  // A modal panel would otherwise watch the window change size under it.
+  if (inResizeCorner(point, size.width) && (hit == nullptr || !hit->isModal())) {
     resizing_ = true;
     resizeStartX_ = point.x;
     resizeStartTop_ = static_cast<float>(size.height) - point.y;
     resizeStartSize_ = size;
   } else {
-    tracked_ = root_->hitTest(p);
+    tracked_ = hit;
     trackedModifiers_ = modifiers;
     if (tracked_ != nullptr) tracked_->mouseDown(toParent(tracked_, p), modifiers, clickCount);
   }
@@ -385,6 +400,9 @@ bool Manager::dispatch(const InputRecord& record) {
       return keyPressed(record.key);
     case Kind::kFocusLost:
       dropKeyFocus();
+      return true;
+    case Kind::kPointerLeft:
+      pointerLeft();
       return true;
     case Kind::kTakeFocus:
       if (bridge_) bridge_->takeFocus();

@@ -182,6 +182,9 @@ class Manager {
   void mouseDown(Point point, uint32_t modifiers, int clickCount);
   void mouseDragged(Point point, uint32_t modifiers);
   void mouseUp(Point point, uint32_t modifiers);
+  // Nothing is under the pointer any more: every hovered element is exited.
+  // A gesture in progress goes on (the pointer is captured).
+  void pointerLeft();
   // A key for the element with the keyboard focus; false when nobody takes it.
   bool keyPressed(int key);
   // The window lost the keyboard focus.

@@ -46,6 +46,7 @@ class PreferencesPanel : public UIElement {
 
   // While open: every point, so nothing behind the panel gets a press.
   UIElement* hitTest(Point point) override;
+  bool isModal() const override { return open_; }
   void mouseDown(Point point, uint32_t modifiers, int clickCount) override;
   void mouseDragged(Point point, uint32_t modifiers) override;
   void mouseUp(Point point, uint32_t modifiers) override;

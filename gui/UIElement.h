@@ -44,6 +44,9 @@ class UIElement {
   virtual void mouseExited() {}
   // The element under point (this one, a child, a region) or null.
   virtual UIElement* hitTest(Point /*point*/) { return nullptr; }
+  // True while the element takes every press, the window's own resize
+  // corner included (a modal panel).
+  virtual bool isModal() const { return false; }
   // After the GL context exists.
   virtual void prepareRendering() {}
   virtual void finishPreparation() {}

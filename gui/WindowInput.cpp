@@ -92,6 +92,12 @@ void WindowInput::translate(const WindowEvent& event, int windowHeight,
       break;
     case WindowEvent::Kind::kFocusOut:
       out.push_back(record(Kind::kFocusLost, {}, 0));
+      // Losing the focus usually means the user went elsewhere; a lit
+      // element would stay lit until the pointer came back.
+      out.push_back(record(Kind::kPointerLeft, {}, 0));
+      break;
+    case WindowEvent::Kind::kLeave:
+      out.push_back(record(Kind::kPointerLeft, {}, 0));
       break;
   }
 }

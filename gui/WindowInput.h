@@ -17,7 +17,7 @@ namespace QW {
 // of the window, X button numbers (1 left, 2 middle, 3 right, 4/5 wheel
 // forward/back) and the X key/button state mask.
 struct WindowEvent {
-  enum class Kind { kButtonPress, kButtonRelease, kMotion, kKeyPress, kFocusOut };
+  enum class Kind { kButtonPress, kButtonRelease, kMotion, kKeyPress, kFocusOut, kLeave };
 
   Kind kind = Kind::kMotion;
   int x = 0;

@@ -15,8 +15,9 @@ std::string hex(unsigned long id) {
   return text;
 }
 
-constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
-                            KeyReleaseMask | FocusChangeMask | StructureNotifyMask | ExposureMask;
+constexpr long kEventMask = ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            LeaveWindowMask | KeyPressMask | KeyReleaseMask | FocusChangeMask |
+                            StructureNotifyMask | ExposureMask;
 
 }  // namespace
 
@@ -101,6 +102,16 @@ bool X11ChildWindow::nextEvent(XEvent& event) {
     width_ = event.xconfigure.width;
     height_ = event.xconfigure.height;
   }
+  return true;
+}
+
+bool X11ChildWindow::destructionQueued() {
+  Display* display = connection_->display();
+  XEvent destroyed;
+  if (connection_->broken() || !XCheckTypedWindowEvent(display, window_, DestroyNotify, &destroyed))
+    return gone();
+  XPutBackEvent(display, &destroyed);
+  destroyed_ = true;
   return true;
 }
 

@@ -41,6 +41,8 @@ class X11ChildWindow {
   std::string keyText(XKeyEvent& event, unsigned long& keysym);
 
   // Gone with its parent (or the connection is lost): nothing to draw into.
+  // True when the window's destruction is already queued (it is then gone).
+  bool destructionQueued();
   bool gone() const { return destroyed_.load() || connection_->broken(); }
   int width() const { return width_.load(); }
   int height() const { return height_.load(); }

@@ -78,7 +78,9 @@ TEST(FontLookup, FindsFilesForNamesAndPaths) {
 TEST(FontLookup, TurnsWindowsFileNamesIntoFamilies) {
   const QW::FontRequest tahoma = QW::fontRequestForName("tahoma.ttf");
   EXPECT_EQ(tahoma.family, "Tahoma");
+  EXPECT_EQ(tahoma.standIn, "Liberation Sans");
   EXPECT_FALSE(tahoma.bold);
+  EXPECT_EQ(QW::fontRequestForName("arial.ttf").standIn, "");
   const QW::FontRequest arialBoldItalic = QW::fontRequestForName("ARIALBI.TTF");
   EXPECT_EQ(arialBoldItalic.family, "Arial");
   EXPECT_TRUE(arialBoldItalic.bold);

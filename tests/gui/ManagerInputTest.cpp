@@ -3,6 +3,7 @@
 // record what reaches them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -194,6 +195,42 @@ TEST_F(ManagerInput, HoverEntersAndExitsNestedGroupsAndElements) {
   EXPECT_EQ(manager->trackedElement(), nullptr);
   manager->mouseUp({175, 125}, 0);
   EXPECT_TRUE(take().empty());
+}
+
+TEST_F(ManagerInput, LeavingTheWindowExitsEverythingHoveredButKeepsTheGesture) {
+  auto* outer = manager->create<RecordingGroup>("G", &log);
+  manager->root()->add(outer);
+  auto* a = element("A", box(0, 0, 50, 50), outer);
+  element("B", box(100, 0, 50, 50), outer);
+  // Between the children (the group), then onto one.
+  manager->mouseMoved({75, 20});
+  manager->mouseMoved({20, 20});
+  manager->setHoveredId(7);
+  manager->setTooltipElement(a);
+  take();
+
+  QW::InputRecord left;
+  left.kind = QW::InputRecord::Kind::kPointerLeft;
+  EXPECT_TRUE(manager->dispatch(left));
+  Log exits = take();
+  std::sort(exits.begin(), exits.end());
+  EXPECT_EQ(exits, (Log{"A exit", "G exit"}));
+  EXPECT_EQ(manager->hoverElement(), nullptr);
+  EXPECT_EQ(manager->hoveredId(), QW::Manager::kNoTooltip);
+  EXPECT_EQ(manager->tooltipElement(), nullptr);
+  // Coming back enters again.
+  manager->mouseMoved({20, 20});
+  EXPECT_EQ(take(), (Log{"A enter"}));
+
+  // Mid-drag the pointer is captured: the gesture goes on outside.
+  manager->mouseDown({20, 20}, 0, 1);
+  manager->dispatch(left);
+  manager->mouseDragged({-30, 20}, 0);
+  manager->mouseUp({-30, 20}, 0);
+  EXPECT_EQ(manager->trackedElement(), nullptr);
+  const Log gesture = take();
+  EXPECT_NE(std::find(gesture.begin(), gesture.end(), "A drag -30,20 m0"), gesture.end());
+  EXPECT_NE(std::find(gesture.begin(), gesture.end(), "A up -30,20 m0"), gesture.end());
 }
 
 TEST_F(ManagerInput, ResizeCornerWinsOverAnElementUnderIt) {

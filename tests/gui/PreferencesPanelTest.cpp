@@ -231,6 +231,11 @@ TEST_F(PreferencesPanelTest, ModalWhileOpenAndInvisibleWhileClosed) {
     EXPECT_EQ(manager->keyFocus(), panel);
   }
   EXPECT_EQ(backdrop->presses, 1);
+  // The resize corner too.
+  manager->mouseDown({1020, 2}, 0, 1);
+  EXPECT_FALSE(manager->isResizing());
+  EXPECT_EQ(manager->trackedElement(), panel);
+  manager->mouseUp({1020, 2}, 0);
   // The window losing the focus does not close it either.
   manager->dropKeyFocus();
   EXPECT_TRUE(panel->isOpen());
@@ -242,6 +247,9 @@ TEST_F(PreferencesPanelTest, ModalWhileOpenAndInvisibleWhileClosed) {
   EXPECT_EQ(manager->trackedElement(), nullptr);
   clickAt({512, 256});
   EXPECT_EQ(backdrop->presses, 2);
+  manager->mouseDown({1020, 2}, 0, 1);
+  EXPECT_TRUE(manager->isResizing());
+  manager->mouseUp({1020, 2}, 0);
 }
 
 TEST_F(PreferencesPanelTest, ClicksLandOnTheSameControlsInAResizedWindow) {

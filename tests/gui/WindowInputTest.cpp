@@ -199,13 +199,18 @@ TEST(WindowInputKeys, OtherKeysOnlyDeliverTheirCharacters) {
   EXPECT_EQ(keys(run(input, key(XK_eacute, "\xe9"))), std::vector<int>{0xe9});
 }
 
-TEST(WindowInputFocus, FocusOutDropsTheFocusElement) {
+TEST(WindowInputFocus, FocusOutDropsTheFocusElementAndLeaveTheHover) {
   QW::WindowInput input;
   WindowEvent e;
   e.kind = WindowEvent::Kind::kFocusOut;
-  const auto out = run(input, e);
-  ASSERT_EQ(out.size(), 1u);
+  auto out = run(input, e);
+  ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].kind, Kind::kFocusLost);
+  EXPECT_EQ(out[1].kind, Kind::kPointerLeft);
+  e.kind = WindowEvent::Kind::kLeave;
+  out = run(input, e);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].kind, Kind::kPointerLeft);
 }
 
 vst::VstKeyCode hostKey(int32_t character, unsigned char virt) {

@@ -370,12 +370,29 @@ class EditorUse : public ::testing::Test {
     idleFor(150ms);
   }
 
-  // Where no element is: the background right of the button row. (Leaving
-  // the window would keep the last hovered element and its tooltip, as no
-  // motion arrives from outside.)
+  // Where no element is: the background right of the button row.
   void pointerAway() {
     input->moveTo(1018, 5);
     idleFor(100ms);
+  }
+
+  // Pixels of a and b that differ by more than rounding, in rows fromY..toY.
+  static int differing(const Picture& a, const Picture& b, int fromY = 0, int toY = kHeight) {
+    int n = 0;
+    for (int y = fromY; y < toY; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const Rgb p = a.at(x, y);
+        const Rgb q = b.at(x, y);
+        n += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > 6 ? 1 : 0;
+      }
+    }
+    return n;
+  }
+
+  int editorWidth() {
+    XWindowAttributes a{};
+    XGetWindowAttributes(display, editorWindow, &a);
+    return a.width;
   }
 
   PluginLibrary library;
@@ -558,25 +575,53 @@ TEST_F(EditorUse, AllZeroChangesTheLowerHalfOfTheDisplayOnly) {
   const Picture after = settledCapture();
   ASSERT_EQ(before.pixels.size(), after.pixels.size());
 
-  auto differing = [&](int fromY, int toY) {
-    int n = 0;
-    for (int y = fromY; y < toY; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const Rgb a = before.at(x, y);
-        const Rgb b = after.at(x, y);
-        n += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 6 ? 1 : 0;
-      }
-    }
-    return n;
-  };
   // Lower half of the display (screen rows), inside its left and right edges.
   const int lowerTop = Layout::screenY(layout.displayY + Layout::kDisplayHeight / 2.0f) + 2;
   const int lowerBottom = Layout::screenY(layout.displayY) - 2;
   const int columns = 1000;
-  EXPECT_GT(differing(lowerTop, lowerBottom), (lowerBottom - lowerTop) * columns * 9 / 10);
+  EXPECT_GT(differing(before, after, lowerTop, lowerBottom),
+            (lowerBottom - lowerTop) * columns * 9 / 10);
   // The strip above the button row: banner and background.
   const int stripBottom = Layout::screenY(layout.displayY + 340.0f + 30.0f);
-  EXPECT_EQ(differing(0, stripBottom), 0);
+  EXPECT_EQ(differing(before, after, 0, stripBottom), 0);
+}
+
+TEST_F(EditorUse, LeavingTheWindowUnlightsTheHoveredButtonAndHidesItsTooltip) {
+  writePreferences("Enable eye candy=0\n");
+  openEditor();
+  pointerAway();
+  const Picture idle = settledCapture();
+  input->moveTo(layout.buttonX(0), layout.buttonY());
+  const Picture hovered = settledCapture();
+  // "Preferences" in the banner, the button lit.
+  const int bannerBottom = Layout::screenY(487.0f);
+  EXPECT_GT(differing(idle, hovered, 0, bannerBottom), 50);
+  EXPECT_GT(differing(idle, hovered, bannerBottom, kHeight), 200);
+
+  // Off the host window altogether: no motion reaches the editor from there.
+  input->moveTo(1200, 700);
+  EXPECT_EQ(differing(idle, settledCapture()), 0);
+
+  // Through another element on the way out.
+  input->moveTo(layout.inputKnobX(), layout.inputKnobY());
+  idleFor(150ms);
+  input->moveTo(layout.inputKnobX(), 700);
+  EXPECT_EQ(differing(idle, settledCapture()), 0);
+}
+
+TEST_F(EditorUse, PrefsPanelTakesThePressInTheResizeCorner) {
+  openEditor();
+  clickButton(0);  // Prefs
+  idleFor(200ms);
+  // Would make the window 824 wide.
+  input->drag(1020, 510, 820, 510);
+  idleFor(300ms);
+  input->key(XK_Escape);
+  idleFor(200ms);
+  // The panel has closed: this one resizes, to 924 if the first did not.
+  input->drag(1020, 510, 920, 510);
+  idleUntil([this] { return editorWidth() != kWidth; });
+  EXPECT_EQ(editorWidth(), 924);
 }
 
 TEST_F(EditorUse, BadInputLeavesEveryParameterInRange) {

@@ -3,6 +3,9 @@
 // may be missing), and checked from the element tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +14,7 @@
 #include "core/TestEffect.h"
 #include "gui/Button.h"
 #include "gui/DropDown.h"
+#include "gui/Font.h"
 #include "gui/Group.h"
 #include "gui/Knob.h"
 #include "gui/Label.h"
@@ -261,6 +265,132 @@ TEST_F(BuiltInLayout, ButtonsOpenPreferencesAndRewriteTheBinLevelsQuietly) {
                   fx.effect->parameterTable()[kParamBin0Level - 1].defaultValue);
   EXPECT_EQ(fx.host.count(vst::audioMasterAutomate), 0);
   EXPECT_EQ(fx.host.count(vst::audioMasterBeginEdit), 0);
+}
+
+// Where text laid out from pen x would put ink: the span of its glyph
+// quads, as they are drawn.
+struct Ink {
+  float minX;
+  float maxX;
+};
+Ink inkOf(const QW::Font& font, const std::string& text, float x) {
+  std::vector<float> quads;
+  font.layout(text, x, 0.0f, quads);
+  Ink ink{1e30f, -1e30f};
+  constexpr size_t kFloatsPerVertex = 5;  // s, t, x, y, z
+  for (size_t i = 2; i < quads.size(); i += kFloatsPerVertex) {
+    ink.minX = std::min(ink.minX, quads[i]);
+    ink.maxX = std::max(ink.maxX, quads[i]);
+  }
+  return ink;
+}
+
+// What an element is called in a report, and the box it draws in (a named
+// group's title sits across its top edge, outside its bounds).
+std::string nameOf(const QW::UIElement* e) {
+  if (auto* g = dynamic_cast<const QW::NamedGroup*>(e)) return "group \"" + g->name() + "\"";
+  if (auto* b = dynamic_cast<const QW::Button*>(e)) return "button \"" + b->text() + "\"";
+  if (auto* l = dynamic_cast<const QW::Label*>(e)) return "label \"" + l->text() + "\"";
+  if (dynamic_cast<const QW::WaveformDisplay*>(e)) return "display";
+  const std::string index = std::to_string(
+      dynamic_cast<const QW::Control*>(e) ? dynamic_cast<const QW::Control*>(e)->descriptor().index
+                                          : -1);
+  if (dynamic_cast<const QW::TextField*>(e)) return "field " + index;
+  if (dynamic_cast<const QW::DropDown*>(e)) return "list " + index;
+  if (dynamic_cast<const QW::Knob*>(e)) return "knob " + index;
+  return "element";
+}
+QW::Bounds drawnBox(const QW::UIElement* e) {
+  QW::Bounds box;
+  e->extendBounds(box);
+  if (auto* g = dynamic_cast<const QW::NamedGroup*>(e)) box.extend(g->titleBounds());
+  return box;
+}
+// Every value a field or list can show, laid out where it draws it, inside
+// the element's box: right-aligned fields over their parameter's whole
+// range, lists with each item centred. One line per element that cuts a
+// text, with the first such text.
+TEST_F(BuiltInLayout, EveryFieldAndListShowsEachOfItsValuesInFull) {
+  const QW::Font* font = manager->textFieldFont();
+  ASSERT_NE(font, nullptr) << "no text-field font (the project's set-up installs the fonts)";
+  std::string report;
+  auto check = [&](const QW::UIElement* e, const std::vector<std::string>& texts,
+                   const std::function<float(const std::string&)>& penX) {
+    const QW::Bounds& box = e->bounds();
+    for (const std::string& text : texts) {
+      const Ink ink = inkOf(*font, text, penX(text));
+      if (ink.minX >= box.minX && ink.maxX <= box.maxX) continue;
+      report += nameOf(e) + ": \"" + text + "\" inks " + std::to_string(ink.minX) + ".." +
+                std::to_string(ink.maxX) + " in " + std::to_string(box.minX) + ".." +
+                std::to_string(box.maxX) + "\n";
+      return;
+    }
+  };
+  int fields = 0;
+  int lists = 0;
+  for (const auto& element : manager->elements()) {
+    if (auto* field = dynamic_cast<QW::TextField*>(element.get())) {
+      ++fields;
+      const int32_t index = field->descriptor().index;
+      const float old = fx.effect->getParameter(index);
+      std::vector<std::string> texts;
+      constexpr int kSteps = 400;
+      for (int i = 0; i <= kSteps; ++i) {
+        fx.effect->setParameter(index, static_cast<float>(i) / kSteps);
+        field->update();
+        texts.emplace_back(field->text());
+      }
+      fx.effect->setParameter(index, old);
+      const float right = field->bounds().maxX - 1.0f;
+      check(field, texts, [&](const std::string& t) { return right - font->measure(t).width; });
+    } else if (auto* list = dynamic_cast<QW::DropDown*>(element.get())) {
+      ++lists;
+      const float centre = list->bounds().centreX();
+      check(list, list->items(),
+            [&](const std::string& t) { return std::floor(centre - 0.5f * font->advance(t)); });
+    }
+  }
+  EXPECT_EQ(fields, 14);
+  EXPECT_EQ(lists, 5);
+  EXPECT_TRUE(report.empty()) << report;
+}
+
+bool overlap(const QW::Bounds& a, const QW::Bounds& b) {
+  return !a.empty() && !b.empty() && a.minX < b.maxX && b.minX < a.maxX && a.minY < b.maxY &&
+         b.minY < a.maxY;
+}
+
+// Siblings whose boxes overlap, one line each, unless one is meant to sit on
+// the other. The display reaches 5 pixels into the row of groups below it
+// by design, which puts the groups' top edges and titles on it.
+TEST_F(BuiltInLayout, NoElementOverlapsASiblingUnlessMeantTo) {
+  ASSERT_NE(manager->mainFont(), nullptr);
+  auto meant = [](const std::string& a, const std::string& b) {
+    return (a == "display" && b.rfind("group ", 0) == 0) ||
+           (b == "display" && a.rfind("group ", 0) == 0);
+  };
+  std::string report;
+  int meantOverlaps = 0;
+  std::vector<const QW::Group*> parents{manager->root()};
+  for (const QW::NamedGroup* g : groups) parents.push_back(g);
+  for (const QW::Group* parent : parents) {
+    const auto& kids = parent->children();
+    for (size_t i = 0; i < kids.size(); ++i) {
+      for (size_t j = i + 1; j < kids.size(); ++j) {
+        if (!overlap(drawnBox(kids[i]), drawnBox(kids[j]))) continue;
+        const std::string a = nameOf(kids[i]);
+        const std::string b = nameOf(kids[j]);
+        if (meant(a, b)) {
+          ++meantOverlaps;
+          continue;
+        }
+        report += a + " and " + b + " in " +
+                  (parent == manager->root() ? "the window" : nameOf(parent)) + "\n";
+      }
+    }
+  }
+  EXPECT_TRUE(report.empty()) << report;
+  EXPECT_EQ(meantOverlaps, 5);
 }
 
 TEST(BuiltInLayoutSize, TheEditorRectIsKnownBeforeOpen) {
