@@ -7,12 +7,14 @@
 # The real tree is never modified, so an interrupted run leaves nothing behind.
 #
 # Usage: tools/mutation-check.sh [--list FILE] [--dir DIR] [--only N[,N...]]
-#                                [--ctest "ARGS"] [--jobs N]
+#                                [--ctest "ARGS"] [--jobs N] [--resume]
 #   --list   the fault list (default tools/mutations.tsv)
 #   --dir    work folder for the copy and its build (default build-mutation)
 #   --only   run just these faults (numbers as printed, from 1)
 #   --ctest  which tests make up the suite (default: every plain test but the
 #            long torture soak, stopping at the first failure)
+#   --resume keep DIR/report.tsv and run only the faults it does not hold yet,
+#            so a run of several hours can be split over several sittings
 # The report goes to standard output and to DIR/report.tsv.
 set -eu
 cd "$(dirname "$0")/.."
@@ -23,6 +25,7 @@ dir=build-mutation
 only=""
 ctest_args="-L unit|dlopen|alloc|tools -E HostTorture --stop-on-failure"
 jobs=$(nproc)
+resume=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --list) list=$2; shift 2 ;;
@@ -30,7 +33,8 @@ while [ $# -gt 0 ]; do
     --only) only=$2; shift 2 ;;
     --ctest) ctest_args=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --resume) resume=1; shift ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "mutation-check: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -56,23 +60,31 @@ run_suite() {
   return 0
 }
 
-echo "mutation-check: building and running the unchanged suite"
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELDRANA_BENCH=OFF > "$logs/configure" 2>&1
-status=0
-run_suite "$logs/baseline" || status=$?
-if [ "$status" -ne 0 ]; then
-  echo "mutation-check: the unchanged suite does not pass (see $logs/baseline.*); nothing to measure" >&2
-  exit 1
-fi
-
 report="$dir/report.tsv"
-printf 'n\tresult\tfile\twhy\n' > "$report"
+if [ "$resume" -eq 1 ] && [ -f "$report" ] && [ -f "$logs/baseline.passed" ]; then
+  echo "mutation-check: resuming; the unchanged suite passed before"
+else
+  echo "mutation-check: building and running the unchanged suite"
+  rm -f "$logs/baseline.passed"
+  status=0
+  run_suite "$logs/baseline" || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "mutation-check: the unchanged suite does not pass (see $logs/baseline.*); nothing to measure" >&2
+    exit 1
+  fi
+  : > "$logs/baseline.passed"
+  printf 'n\tresult\tfile\twhy\n' > "$report"
+fi
 caught=0 survived=0 unbuildable=0 stale=0 n=0
 tab=$(printf '\t')
 while IFS="$tab" read -r file match replacement why; do
   case "$file" in ''|'#'*|file) continue ;; esac
   n=$((n + 1))
   if [ -n "$only" ] && ! echo ",$only," | grep -q ",$n,"; then
+    continue
+  fi
+  if [ "$resume" -eq 1 ] && cut -f1 "$report" | grep -qx "$n"; then
     continue
   fi
   target="$src/$file"
@@ -112,4 +124,9 @@ done < "$list"
 
 # Leave the copy's build matching the unchanged tree.
 cmake --build "$build" -j "$jobs" > "$logs/restore.build" 2>&1 || true
-echo "mutation-check: $caught caught, $survived survived, $unbuildable unbuildable, $stale stale (report: $report)"
+echo "mutation-check: this sitting: $caught caught, $survived survived, $unbuildable unbuildable, $stale stale"
+# The whole report, earlier sittings included.
+for result in caught survived unbuildable stale; do
+  printf '%s %s, ' "$(cut -f2 "$report" | grep -cx "$result" || true)" "$result"
+done
+echo "of $n faults listed (report: $report)"
