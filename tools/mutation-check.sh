@@ -43,7 +43,10 @@ case "$list" in /*) ;; *) list="$root/$list" ;; esac
 case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
 
 src="$dir/src"
-build="$dir/build"
+# Inside the copy, where a checkout has its own: the compiler sees the same
+# relative paths as in any worktree, so a shared compiler cache serves every
+# file the fault does not touch.
+build="$src/build"
 logs="$dir/logs"
 mkdir -p "$src" "$logs"
 
