@@ -73,6 +73,8 @@ TEST_F(PluginSo, DescribesItselfToTheHost) {
   EXPECT_EQ(effect->numOutputs, 2);
   EXPECT_EQ(effect->flags, 57);
   EXPECT_EQ(effect->initialDelay, 1024);
+  EXPECT_EQ(effect->version, 1);
+  EXPECT_EQ(effect->ioRatio, 1.0f);
   EXPECT_EQ(text(vst::effGetEffectName), "Veldrana");
   EXPECT_EQ(text(vst::effGetVendorString), "Quillworks");
   EXPECT_EQ(text(vst::effGetProductString), "Veldrana");
