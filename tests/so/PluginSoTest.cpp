@@ -160,17 +160,4 @@ TEST(PluginSoEntry, RefusesHostsWithoutAVersion) {
   hostLog = nullptr;
 }
 
-TEST(PluginSoEntry, ManyInstancesComeAndGo) {
-  PluginLibrary library;
-  HostLog log;
-  hostLog = &log;
-  std::vector<vst::AEffect*> effects;
-  for (int i = 0; i < 8; ++i) effects.push_back(library.entry()(host));
-  for (vst::AEffect* e : effects) {
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(dispatch(e, vst::effClose), 1);
-  }
-  hostLog = nullptr;
-}
-
 }  // namespace
