@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,8 @@ struct RefreshCase {
   bool scriptBefore = false;
 };
 
+void PrintTo(const RefreshCase& c, std::ostream* os) { *os << c.what; }
+
 class KernelSettingsRefresh : public ::testing::TestWithParam<RefreshCase> {};
 
 TEST_P(KernelSettingsRefresh, GivesTheKernelsSettings) {
@@ -91,6 +94,13 @@ std::vector<RefreshCase> refreshCases() {
        1.0,
        0.5011872,
        3.9810717},
+      {"gains are capped at the top of their range",
+       {{kParamInputGain, 100.0f}, {kParamOutputGain, 100.0f}},
+       5,
+       0.0,
+       1.0,
+       std::pow(10.0, 1.8),
+       std::pow(10.0, 1.8)},
       {"-80 dB is exactly silence",
        {{kParamInputGain, -80.0f}, {kParamOutputGain, -80.0f}},
        5,
