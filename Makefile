@@ -7,7 +7,7 @@ FUZZ_BUILD ?= build-fuzz
 JOBS ?= $(shell nproc)
 VST_PATH ?= $(HOME)/.vst
 
-.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install uninstall clean fresh-check fresh-check-test
+.PHONY: all deps configure build test test-asan test-tsan test-fuzz demo install uninstall clean fresh-check fresh-check-test mutation-check
 
 all: build
 
@@ -63,6 +63,11 @@ test-fuzz: deps
 	  layout_script_fuzzer
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
+# Opt-in: applies each fault of tools/mutations.tsv to a copy of the tree
+# and reports whether the suite catches it (an hour or more on two cores).
+mutation-check: deps
+	@sh tools/mutation-check.sh
+
 # One line per stage; the compiler's output goes to out/log/build.log.
 demo: deps
 	@sh tools/stage.sh "Building the plug-in and its tools ($(BUILD)/, $(JOBS) jobs)" out/log/build.log \
@@ -95,4 +100,4 @@ uninstall:
 	@echo "Removed $(INSTALL_DIR)/Veldrana.so"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-mutation out

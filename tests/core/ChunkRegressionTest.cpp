@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "tests/core/TestEffect.h"
@@ -44,20 +45,13 @@ long firstNonFiniteAfterRestoring(int bin, float level) {
   return -1;
 }
 
-TEST(ChunkRegression, HugeRestoredBinLevelKeepsTheOutputFinite) {
-  EXPECT_EQ(firstNonFiniteAfterRestoring(150, 3.0e38f), -1);
-}
-
-TEST(ChunkRegression, NaNRestoredBinLevelKeepsTheOutputFinite) {
-  EXPECT_EQ(firstNonFiniteAfterRestoring(20, std::numeric_limits<float>::quiet_NaN()), -1);
-}
-
-TEST(ChunkRegression, InfiniteRestoredBinLevelKeepsTheOutputFinite) {
-  EXPECT_EQ(firstNonFiniteAfterRestoring(300, std::numeric_limits<float>::infinity()), -1);
-}
-
-TEST(ChunkRegression, NegativeHugeRestoredBinLevelKeepsTheOutputFinite) {
-  EXPECT_EQ(firstNonFiniteAfterRestoring(2, -3.0e38f), -1);
+TEST(ChunkRegression, HugeNaNOrInfiniteRestoredBinLevelsKeepTheOutputFinite) {
+  const std::pair<int, float> cases[] = {{150, 3.0e38f},
+                                         {20, std::numeric_limits<float>::quiet_NaN()},
+                                         {300, std::numeric_limits<float>::infinity()},
+                                         {2, -3.0e38f}};
+  for (const auto& [bin, level] : cases)
+    EXPECT_EQ(firstNonFiniteAfterRestoring(bin, level), -1) << "bin " << bin << " = " << level;
 }
 
 }  // namespace

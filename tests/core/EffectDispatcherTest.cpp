@@ -11,33 +11,11 @@
 
 namespace {
 
-TEST(EffectRecord, DescribesVeldrana) {
-  EffectFixture f;
-  const vst::AEffect* e = f.aeffect();
-  EXPECT_EQ(e->magic, vst::fourCC('V', 's', 't', 'P'));
-  EXPECT_EQ(e->numPrograms, 1);
-  EXPECT_EQ(e->numParams, 2081);
-  EXPECT_EQ(e->numInputs, 2);
-  EXPECT_EQ(e->numOutputs, 2);
-  EXPECT_EQ(e->flags, 57);
-  EXPECT_EQ(e->initialDelay, 1024);
-  EXPECT_EQ(e->uniqueID, vst::fourCC('Q', 'W', 'v', 'd'));
-  EXPECT_EQ(e->version, 1);
-  EXPECT_EQ(e->ioRatio, 1.0f);
-  EXPECT_EQ(e->object, static_cast<AudioEffect*>(f.effect.get()));
-}
-
 TEST(Dispatcher, AnswersTheFixedQueries) {
   EffectFixture f;
+  // The effect record, names and versions: see the .so tests.
+  EXPECT_EQ(f.aeffect()->object, static_cast<AudioEffect*>(f.effect.get()));
   char text[256] = {};
-  EXPECT_EQ(f.dispatch(vst::effGetEffectName, 0, 0, text), 1);
-  EXPECT_STREQ(text, "Veldrana");
-  EXPECT_EQ(f.dispatch(vst::effGetVendorString, 0, 0, text), 1);
-  EXPECT_STREQ(text, "Quillworks");
-  EXPECT_EQ(f.dispatch(vst::effGetProductString, 0, 0, text), 1);
-  EXPECT_STREQ(text, "Veldrana");
-  EXPECT_EQ(f.dispatch(vst::effGetVendorVersion), 65541);
-  EXPECT_EQ(f.dispatch(vst::effGetVstVersion), 2400);
   EXPECT_EQ(f.dispatch(vst::effIdentify), vst::fourCC('N', 'v', 'E', 'f'));
   EXPECT_EQ(f.dispatch(vst::effGetPlugCategory), vst::kPlugCategEffect);
   EXPECT_EQ(f.dispatch(vst::effCanBeAutomated, 2080), 1);

@@ -161,6 +161,11 @@ TEST(BlockSplitting, MessagesLandBetweenTheAudioAroundThem) {
   queue.Write(0xB0, 0, 2, 0, 0);
   queue.Write(0xB0, 0, 3, 0, 100);
   EXPECT_EQ(run(queue, 256), "msg 1; msg 2; audio 0+100; msg 3; audio 100+156; ");
+  // One frame apart is apart.
+  queue.Write(0xB0, 0, 4, 0, 0);
+  queue.Write(0xB0, 0, 5, 0, 1);
+  queue.Write(0xB0, 0, 6, 0, 2);
+  EXPECT_EQ(run(queue, 8), "msg 4; audio 0+1; msg 5; audio 1+1; msg 6; audio 2+6; ");
 }
 
 TEST(BlockSplitting, LateAndNegativePositionsFollowTheBlock) {

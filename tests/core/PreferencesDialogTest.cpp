@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
 #include "core/GlobalSettings.h"
 #include "core/PreferencesDialog.h"
@@ -73,20 +72,6 @@ TEST_F(DialogFixture, CheckBoxesAreStoredAtOnceAndSurviveEscape) {
   QW::loadEditorPreferences(prefs());
   EXPECT_FALSE(GlobalSettings::eyeCandy);
   EXPECT_TRUE(GlobalSettings::constantRedraw);
-}
-
-TEST_F(DialogFixture, WebAddressOpensTheBrowserAndStaysOpen) {
-  PreferencesDialog dialog(nullptr, prefs());
-  std::vector<std::string> opened;
-  dialog.openUrl = [&](const std::string& url) {
-    opened.push_back(url);
-    return true;
-  };
-  EXPECT_EQ(dialog.command(PreferencesDialog::kWebAddress), PreferencesDialog::kOpen);
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], PreferencesDialog::kWebAddressUrl);
-  EXPECT_EQ(dialog.command(static_cast<PreferencesDialog::ControlId>(145)),
-            PreferencesDialog::kOpen);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <ostream>
+#include <utility>
 #include <vector>
 
 #include "core/ParamIds.h"
@@ -34,119 +36,119 @@ KernelSettings refreshed(const Values& values) {
 }
 
 // ---------------------------------------------------------------------------
-// Settings refresh
+// Settings refresh: one program value changed (or several), the settings the
+// kernel reads. Gains are compared to a millionth of their size, so the
+// silence at -80 dB and the caps are exact.
 
-TEST(KernelSettingsRefresh, DefaultProgramIsTransparentAt1024) {
-  const Values values;
+struct RefreshCase {
+  const char* what;
+  std::vector<std::pair<int32_t, float>> values;
+  int32_t sizeIndex = 5;
+  double dry = 0.0, wet = 1.0, input = 1.0, output = 1.0;
+  int32_t scriptIndex = 0;
+  bool scriptBefore = false;
+};
+
+void PrintTo(const RefreshCase& c, std::ostream* os) { *os << c.what; }
+
+class KernelSettingsRefresh : public ::testing::TestWithParam<RefreshCase> {};
+
+TEST_P(KernelSettingsRefresh, GivesTheKernelsSettings) {
+  const RefreshCase& c = GetParam();
+  SCOPED_TRACE(c.what);
+  Values values;
+  for (const auto& [index, value] : c.values) values.v[index] = value;
   const KernelSettings s = refreshed(values);
-  EXPECT_EQ(s.sizeIndex, 5);
-  EXPECT_EQ(s.fftSize, 1024);
-  EXPECT_EQ(s.dryGain, 0.0f);
-  EXPECT_EQ(s.wetGain, 1.0f);
-  EXPECT_EQ(s.inputGain, 1.0f);
-  EXPECT_EQ(s.outputGain, 1.0f);
-  EXPECT_FALSE(s.scriptBefore);
-  EXPECT_EQ(s.scriptIndex, 0);
+  EXPECT_EQ(s.sizeIndex, c.sizeIndex);
+  EXPECT_EQ(s.fftSize, fftSizeForIndex(c.sizeIndex));
+  EXPECT_NEAR(s.dryGain, c.dry, 1e-6 * c.dry);
+  EXPECT_NEAR(s.wetGain, c.wet, 1e-6 * c.wet);
+  EXPECT_NEAR(s.inputGain, c.input, 1e-6 * c.input);
+  EXPECT_NEAR(s.outputGain, c.output, 1e-6 * c.output);
+  EXPECT_EQ(s.scriptIndex, c.scriptIndex);
+  EXPECT_EQ(s.scriptBefore, c.scriptBefore);
   EXPECT_EQ(s.binLevels, values.v + kParamBin0Level);
 }
 
-TEST(KernelSettingsRefresh, DryAndWetAreCubed) {
-  Values values;
-  values.v[kParamDryLevel] = 0.5f;
-  values.v[kParamWetLevel] = 0.8f;
-  const KernelSettings s = refreshed(values);
-  EXPECT_EQ(s.dryGain, 0.125f);
-  EXPECT_FLOAT_EQ(s.wetGain, 0.512f);
+RefreshCase sized(float value, int32_t index) {
+  RefreshCase c{"FFT size", {{kParamFftSize, value}}};
+  c.sizeIndex = index;
+  return c;
 }
 
-TEST(KernelSettingsRefresh, GainsFollowDecibels) {
-  Values values;
-  values.v[kParamInputGain] = -79.9f;
-  values.v[kParamOutputGain] = 36.0f;
-  KernelSettings s = refreshed(values);
-  EXPECT_NEAR(s.inputGain, std::pow(10.0, -3.995), 1e-6 * std::pow(10.0, -3.995));
-  EXPECT_NEAR(s.outputGain, std::pow(10.0, 1.8), 1e-6 * std::pow(10.0, 1.8));
-
-  values.v[kParamInputGain] = -6.0f;
-  values.v[kParamOutputGain] = 12.0f;
-  s = refreshed(values);
-  EXPECT_FLOAT_EQ(s.inputGain, 0.5011872f);
-  EXPECT_FLOAT_EQ(s.outputGain, 3.9810717f);
-}
-
-TEST(KernelSettingsRefresh, MinusEightyDecibelsIsExactlySilence) {
-  Values values;
-  values.v[kParamInputGain] = -80.0f;
-  values.v[kParamOutputGain] = -80.0f;
-  const KernelSettings s = refreshed(values);
-  EXPECT_EQ(s.inputGain, 0.0f);
-  EXPECT_EQ(s.outputGain, 0.0f);
-}
-
-TEST(KernelSettingsRefresh, FftSizeTruncates) {
-  Values values;
-  for (int i = 0; i < kFftSizeCount; ++i) {
-    values.v[kParamFftSize] = static_cast<float>(i) + 0.75f * (i < 7);
-    const KernelSettings s = refreshed(values);
-    EXPECT_EQ(s.sizeIndex, i);
-    EXPECT_EQ(s.fftSize, 32 << i);
-  }
-}
-
-TEST(KernelSettingsRefresh, RestoredFftSizeOutsideTheRangeIsClamped) {
-  struct Case {
-    float value;
-    int32_t index;
+std::vector<RefreshCase> refreshCases() {
+  std::vector<RefreshCase> cases = {
+      {"the default program is transparent at 1024", {}},
+      {"dry and wet are cubed", {{kParamDryLevel, 0.5f}, {kParamWetLevel, 0.8f}}, 5, 0.125, 0.512},
+      {"gains follow decibels near their ends",
+       {{kParamInputGain, -79.9f}, {kParamOutputGain, 36.0f}},
+       5,
+       0.0,
+       1.0,
+       std::pow(10.0, -3.995),
+       std::pow(10.0, 1.8)},
+      {"gains follow decibels",
+       {{kParamInputGain, -6.0f}, {kParamOutputGain, 12.0f}},
+       5,
+       0.0,
+       1.0,
+       0.5011872,
+       3.9810717},
+      {"gains are capped at the top of their range",
+       {{kParamInputGain, 100.0f}, {kParamOutputGain, 100.0f}},
+       5,
+       0.0,
+       1.0,
+       std::pow(10.0, 1.8),
+       std::pow(10.0, 1.8)},
+      {"-80 dB is exactly silence",
+       {{kParamInputGain, -80.0f}, {kParamOutputGain, -80.0f}},
+       5,
+       0.0,
+       1.0,
+       0.0,
+       0.0},
+      {"the script index truncates; a non-zero position is before",
+       {{kParamScriptIndex, 2.9f}, {kParamScriptPosition, 1.0f}},
+       5,
+       0.0,
+       1.0,
+       1.0,
+       1.0,
+       2,
+       true},
+      {"restored garbage gives safe settings",
+       {{kParamScriptIndex, kNaN},
+        {kParamDryLevel, kNaN},
+        {kParamWetLevel, 1e30f},
+        {kParamInputGain, kNaN},
+        {kParamOutputGain, 1e9f}},
+       5,
+       0.0,
+       1.0,
+       0.0,
+       std::pow(10.0, 1.8)},
+      {"restored values below the ranges",
+       {{kParamScriptIndex, -3.0f},
+        {kParamDryLevel, -1.0f},
+        {kParamInputGain, -1000.0f},
+        {kParamOutputGain, -kInf}},
+       5,
+       0.0,
+       1.0,
+       0.0,
+       0.0},
   };
-  for (const Case c : {Case{1e9f, 7}, Case{8.0f, 7}, Case{kInf, 7}, Case{-5.0f, 0}, Case{-kInf, 0},
-                       Case{-0.5f, 0}, Case{kNaN, 0}}) {
-    Values values;
-    values.v[kParamFftSize] = c.value;
-    const KernelSettings s = refreshed(values);
-    EXPECT_EQ(s.sizeIndex, c.index) << c.value;
-    EXPECT_EQ(s.fftSize, fftSizeForIndex(c.index)) << c.value;
-  }
+  // The size truncates, and restored sizes outside the range are clamped.
+  for (int32_t i = 0; i < kFftSizeCount; ++i)
+    cases.push_back(sized(static_cast<float>(i) + (i < 7 ? 0.75f : 0.0f), i));
+  for (const auto& [value, index] : std::vector<std::pair<float, int32_t>>{
+           {1e9f, 7}, {8.0f, 7}, {kInf, 7}, {-5.0f, 0}, {-kInf, 0}, {-0.5f, 0}, {kNaN, 0}})
+    cases.push_back(sized(value, index));
+  return cases;
 }
 
-TEST(KernelSettingsRefresh, ScriptIndexTruncatesAndPositionIsBeforeWhenNonZero) {
-  Values values;
-  values.v[kParamScriptIndex] = 2.9f;
-  values.v[kParamScriptPosition] = 1.0f;
-  KernelSettings s = refreshed(values);
-  EXPECT_EQ(s.scriptIndex, 2);
-  EXPECT_TRUE(s.scriptBefore);
-
-  values.v[kParamScriptIndex] = 0.0f;
-  values.v[kParamScriptPosition] = 0.0f;
-  s = refreshed(values);
-  EXPECT_EQ(s.scriptIndex, 0);
-  EXPECT_FALSE(s.scriptBefore);
-}
-
-TEST(KernelSettingsRefresh, RestoredGarbageGivesSafeSettings) {
-  Values values;
-  values.v[kParamScriptIndex] = kNaN;
-  values.v[kParamDryLevel] = kNaN;
-  values.v[kParamWetLevel] = 1e30f;
-  values.v[kParamInputGain] = kNaN;
-  values.v[kParamOutputGain] = 1e9f;
-  KernelSettings s = refreshed(values);
-  EXPECT_EQ(s.scriptIndex, 0);
-  EXPECT_EQ(s.dryGain, 0.0f);
-  EXPECT_EQ(s.wetGain, 1.0f);
-  EXPECT_EQ(s.inputGain, 0.0f);
-  EXPECT_NEAR(s.outputGain, std::pow(10.0, 1.8), 1e-4);
-
-  values.v[kParamScriptIndex] = -3.0f;
-  values.v[kParamDryLevel] = -1.0f;
-  values.v[kParamInputGain] = -1000.0f;
-  values.v[kParamOutputGain] = -kInf;
-  s = refreshed(values);
-  EXPECT_EQ(s.scriptIndex, 0);
-  EXPECT_EQ(s.dryGain, 0.0f);
-  EXPECT_EQ(s.inputGain, 0.0f);
-  EXPECT_EQ(s.outputGain, 0.0f);
-}
+INSTANTIATE_TEST_SUITE_P(Cases, KernelSettingsRefresh, ::testing::ValuesIn(refreshCases()));
 
 // ---------------------------------------------------------------------------
 // Meters

@@ -2,6 +2,7 @@
 
 #include <numeric>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScriptTestSupport.h"
@@ -45,33 +46,44 @@ struct SpectralRun : ::testing::Test {
   }
 };
 
-TEST_F(SpectralRun, CopyIntoAndOutOfTheEdgeBinsFollowsTheAddressing) {
-  std::vector<float> want = fresh();
-  want[0] = want[3];  // copyBin(3, 0): the imaginary part is dropped
-  EXPECT_EQ(frame("copyBin(3, 0)"), want);
+// Each body runs on a fresh frame f[i] = i + 1 (bin k's real part at k, its
+// imaginary part at 16 + k, none for bins 0 and 16); the slots it changes.
+struct BinCase {
+  const char* body;
+  std::vector<std::pair<int, float>> changed;
+};
 
-  f = fresh();
-  want = fresh();
-  want[3] = want[0];
-  want[kMaxBin + 3] = 0.0f;  // bin 0 has no imaginary part
-  EXPECT_EQ(frame("copyBin(0, 3)"), want);
-}
+const BinCase kBinCases[] = {
+    // copyBin into an edge bin drops the imaginary part; out of one gives 0.
+    {"copyBin(3, 0)", {{0, 4}}},
+    {"copyBin(0, 3)", {{3, 1}, {kMaxBin + 3, 0}}},
+    // Bins outside the frame read as zero and ignore writes.
+    {"copyBin(-1, 5)", {{5, 0}, {kMaxBin + 5, 0}}},
+    {"copyBin(5, -1) copyBin(5, 17) setBin(17, 1, 1) zeroBin(-2) multiplyBin(99, 0) "
+     "swapBins(3, 40)",
+     {{3, 0}, {kMaxBin + 3, 0}}},
+    // setBin on an edge bin sets only the real part.
+    {"setBin(0, 1, 5)", {{0, 1}}},
+    {"setBin(16, -3, 5)", {{kMaxBin, -3}}},
+    // Arguments convert like Lua numbers and truncate: 'x' is bin 0, 2.9 is
+    // bin 2, -0.5 is bin 0, "1" is bin 1; a factor that is no number is 0.
+    {"zeroBin('x') zeroBin(2.9) zeroBin(-0.5) zeroBin('1')",
+     {{0, 0}, {2, 0}, {kMaxBin + 2, 0}, {1, 0}, {kMaxBin + 1, 0}}},
+    {"multiplyBin(4, '0.5') multiplyBin(5, {})",
+     {{4, 2.5f}, {kMaxBin + 4, 10.5f}, {5, 0}, {kMaxBin + 5, 0}}},
+    // Multiply and swap respect missing imaginary parts.
+    {"multiplyBin(0, 2) multiplyBin(16, 3) swapBins(1, 15)",
+     {{0, 2}, {kMaxBin, 51}, {1, 16}, {15, 2}, {kMaxBin + 1, 32}, {kMaxBin + 15, 18}}},
+    {"swapBins(1, 16)", {{1, 17}, {kMaxBin + 1, 0}, {kMaxBin, 2}}},
+};
 
-TEST_F(SpectralRun, BinsOutsideTheFrameReadAsZeroAndIgnoreWrites) {
-  std::vector<float> want = fresh();
-  want[5] = 0.0f;
-  want[kMaxBin + 5] = 0.0f;
-  EXPECT_EQ(frame("copyBin(-1, 5)"), want);
-
-  f = fresh();
-  EXPECT_EQ(frame("copyBin(5, -1) copyBin(5, 17) setBin(17, 1, 1) zeroBin(-2) "
-                  "multiplyBin(99, 0) swapBins(3, 40)"),
-            [] {
-              std::vector<float> v = fresh();
-              v[3] = 0.0f;  // swapped with a bin that reads (0, 0)
-              v[kMaxBin + 3] = 0.0f;
-              return v;
-            }());
+TEST_F(SpectralRun, BinFunctionsFollowTheAddressing) {
+  for (const BinCase& c : kBinCases) {
+    std::vector<float> want = fresh();
+    for (const auto& [slot, value] : c.changed) want[static_cast<size_t>(slot)] = value;
+    f = fresh();
+    EXPECT_EQ(frame(c.body), want) << c.body;
+  }
 }
 
 TEST_F(SpectralRun, GetBinAndMagnitudeReadTheFrame) {
@@ -82,50 +94,6 @@ TEST_F(SpectralRun, GetBinAndMagnitudeReadTheFrame) {
   EXPECT_EQ(luaNumber(*helper, "i1"), 18.0);
   EXPECT_EQ(luaNumber(*helper, "ro + io"), 0.0);
   EXPECT_EQ(luaNumber(*helper, "m1"), static_cast<double>(2.0f * 2.0f + 18.0f * 18.0f));
-}
-
-TEST_F(SpectralRun, SetBinOnAnEdgeBinSetsOnlyTheRealPart) {
-  std::vector<float> want = fresh();
-  want[0] = 1.0f;
-  EXPECT_EQ(frame("setBin(0, 1, 5)"), want);
-  f = fresh();
-  want = fresh();
-  want[kMaxBin] = -3.0f;
-  EXPECT_EQ(frame("setBin(16, -3, 5)"), want);
-}
-
-TEST_F(SpectralRun, ArgumentsConvertLikeLuaNumbersAndTruncate) {
-  std::vector<float> want = fresh();
-  want[0] = 0.0f;  // zeroBin('x') addresses bin 0
-  want[2] = 0.0f;  // 2.9 is bin 2
-  want[kMaxBin + 2] = 0.0f;
-  want[1] = 0.0f;  // -0.5 is bin 0, "1" is bin 1
-  want[kMaxBin + 1] = 0.0f;
-  EXPECT_EQ(frame("zeroBin('x') zeroBin(2.9) zeroBin(-0.5) zeroBin('1')"), want);
-
-  f = fresh();
-  want = fresh();
-  want[4] = 0.5f * want[4];  // a non-numeric factor is 0 only when it is not a number
-  want[kMaxBin + 4] = 0.5f * want[kMaxBin + 4];
-  want[5] = 0.0f;
-  want[kMaxBin + 5] = 0.0f;
-  EXPECT_EQ(frame("multiplyBin(4, '0.5') multiplyBin(5, {})"), want);
-}
-
-TEST_F(SpectralRun, MultiplyAndSwapRespectMissingImaginaryParts) {
-  std::vector<float> want = fresh();
-  want[0] *= 2.0f;
-  want[kMaxBin] *= 3.0f;
-  std::swap(want[1], want[kMaxBin - 1]);
-  std::swap(want[kMaxBin + 1], want[kMaxBin + kMaxBin - 1]);
-  EXPECT_EQ(frame("multiplyBin(0, 2) multiplyBin(16, 3) swapBins(1, 15)"), want);
-
-  f = fresh();
-  want = fresh();
-  want[1] = 17.0f;  // swapBins(1, 16): bin 16 has no imaginary part to give
-  want[kMaxBin + 1] = 0.0f;
-  want[kMaxBin] = 2.0f;
-  EXPECT_EQ(frame("swapBins(1, 16)"), want);
 }
 
 TEST_F(SpectralRun, TheStateTableCarriesTheScriptedParametersAndMaxBin) {
