@@ -151,9 +151,12 @@ int LuaMIDIHelper::RunEntry(int nargs, const char* what, const char* name, bool 
   return status;
 }
 
+// Hosts may suspend from their audio thread (a sample-rate change there is
+// mains off, on), which must not wait for a timer or OSC call in Lua: when
+// the lock is taken the lines wait for the housekeeping timer or the close.
 void LuaMIDIHelper::FlushLog() {
-  std::lock_guard<std::recursive_mutex> lock(luaLock_);
-  budget_.deferred().Flush();
+  std::unique_lock<std::recursive_mutex> lock(luaLock_, std::try_to_lock);
+  if (lock.owns_lock()) budget_.deferred().Flush();
 }
 
 int LuaMIDIHelper::CallProtected(int nargs) {

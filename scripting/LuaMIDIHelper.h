@@ -156,7 +156,8 @@ class LuaMIDIHelper {
   uint32_t FramesUntilNextTimer(uint32_t limit) const;
   void AdvanceAudioTime(uint32_t frames);
 
-  // Writes the diagnostics parked by the audio thread; off that thread.
+  // Writes the diagnostics parked by the audio thread, unless another
+  // thread is in Lua right now; never waits.
   void FlushLog();
 
   const LuaAllocator& allocator() const { return *allocator_; }
