@@ -10,7 +10,8 @@ LOG_DIR=${LOG_DIR:-out/log}
 # Build and test tools and libraries, fonts the editor and its tests pick
 # (Arial- and Tahoma-compatible, DejaVu), the X server the editor tests and
 # the demo's screenshot start, Mesa's software GL, clang's fuzzer runtime, and
-# two packages of third-party VST plug-ins our host tool is tested against.
+# two packages of third-party VST plug-ins our host tool is tested against,
+# and liblo's oscdump, which the host tool's OSC docs are checked against.
 PACKAGES="
 build-essential cmake pkg-config clang libclang-rt-14-dev dpkg-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev
@@ -19,6 +20,7 @@ libpng-dev zlib1g-dev
 libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libglew-dev
 libfreetype-dev libftgl-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
 xvfb xauth xfonts-base libgl1-mesa-dri
+liblo-tools
 lsp-plugins-vst dpf-plugins-vst
 "
 
