@@ -18,7 +18,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,6 +29,7 @@
 #include "gui/ManagerPlatformBridge.h"
 #include "gui/ParameterDescriptor.h"
 #include "gui/RenderEvents.h"
+#include "gui/RenderWorkers.h"
 #include "gui/StaticText.h"
 #include "gui/TextRun.h"
 #include "gui/Texture.h"
@@ -162,7 +162,7 @@ class Manager {
   // Signals the render thread to stop and waits for it, also for the frame
   // it may be drawing.
   void StopRenderTask();
-  bool renderTaskRunning() const { return renderThread_.joinable(); }
+  bool renderTaskRunning() const { return renderTicket_ != RenderWorkers::kNoTicket; }
   uint64_t framesDrawn() const { return framesDrawn_.load(); }
   // Mean seconds of render-thread work per drawn frame (update and draw,
   // without the wait), for the benchmark.
@@ -336,7 +336,7 @@ class Manager {
 
   // Render task.
   RenderEvents events_;
-  std::thread renderThread_;
+  RenderWorkers::Ticket renderTicket_ = RenderWorkers::kNoTicket;
   std::mutex stopMutex_;
   std::condition_variable stopped_;
   bool threadEnded_ = false;

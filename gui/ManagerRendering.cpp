@@ -13,6 +13,7 @@
 #include "core/GlobalSettings.h"
 #include "gui/GlDraw.h"
 #include "gui/Manager.h"
+#include "gui/RenderWorkers.h"
 #include "gui/SharedStyle.h"
 #include "platform/Diagnostics.h"
 
@@ -65,14 +66,14 @@ void ambient(float level) {
 // ---- Render task ----
 
 bool Manager::CreateRenderTask() {
-  if (renderThread_.joinable()) {
+  if (renderTaskRunning()) {
     platform::debugOutput("double call to CreateRenderTask()\n");
     return true;
   }
   shutdowner_ = createRenderingShutdowner();
   threadEnded_ = false;
   try {
-    renderThread_ = std::thread(&Manager::renderThreadMain, this);
+    renderTicket_ = RenderWorkers::run([this] { renderThreadMain(); });
   } catch (const std::system_error& e) {
     char text[64];
     std::snprintf(text, sizeof text, "failed to create render thread: %d\n", e.code().value());
@@ -83,7 +84,7 @@ bool Manager::CreateRenderTask() {
 }
 
 void Manager::StopRenderTask() {
-  if (!renderThread_.joinable()) return;
+  if (!renderTaskRunning()) return;
   events_.signal(RenderEvents::kStop);
   {
     std::unique_lock<std::mutex> lock(stopMutex_);
@@ -93,7 +94,10 @@ void Manager::StopRenderTask() {
       platform::debugOutput("render thread did not stop within 5000 ms; still waiting\n");
     }
   }
-  renderThread_.join();
+  // The task has said it ended; the worker is done with this manager only
+  // once the task has returned.
+  RenderWorkers::waitFor(renderTicket_);
+  renderTicket_ = RenderWorkers::kNoTicket;
 }
 
 double Manager::meanFrameWorkSeconds() const {
