@@ -245,6 +245,48 @@ BENCHMARK(FullLayoutWithLiveSpectra)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// The plug-in's editor open and idle: no audio, no input. Argument 0 is the
+// usual path (a frame only when something shown changed), 1 the yardstick
+// of drawing every frame (VELDRANA_FULL_REDRAW=1), in the same run.
+void FullLayoutIdle(benchmark::State& state) {
+  Stage& s = stage();
+  if (!s.ready()) return state.SkipWithError("no private Xvfb");
+  QwkTonalmire effect(&quietHost);
+  effect.dispatcher(vst::effSetSampleRate, 0, 0, nullptr, NoiseAudio::kRate);
+  effect.dispatcher(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
+  auto* view = dynamic_cast<QW::CarbonVSTEditor*>(effect.getEditor());
+  if (view == nullptr) return state.SkipWithError("the effect has no editor");
+  const bool everyFrame = state.range(0) != 0;
+  if (everyFrame) setenv("VELDRANA_FULL_REDRAW", "1", 1);
+  double cpu = 0.0;
+  double frames = 0.0;
+  for (auto _ : state) {
+    view->open(reinterpret_cast<void*>(static_cast<uintptr_t>(s.parent)));
+    if (view->manager() == nullptr) break;
+    // The first pictures, the light and the fades settle.
+    Stage::idle(*view, 1500ms);
+    QW::Manager& m = *view->manager();
+    const uint64_t before = m.framesDrawn();
+    const auto start = std::chrono::steady_clock::now();
+    cpu = Stage::idle(*view, 4000ms);
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    frames = static_cast<double>(m.framesDrawn() - before) / wall;
+    view->close();
+  }
+  unsetenv("VELDRANA_FULL_REDRAW");
+  effect.dispatcher(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
+  state.counters["every_frame"] = everyFrame ? 1 : 0;
+  state.counters["frames_per_s"] = frames;
+  state.counters["cpu_per_s"] = cpu;
+}
+BENCHMARK(FullLayoutIdle)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();

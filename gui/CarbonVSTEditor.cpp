@@ -166,6 +166,11 @@ void CarbonVSTEditor::pumpEvents() {
   std::vector<InputRecord> records;
   XEvent x;
   while (window_->nextEvent(x)) {
+    // The server may have lost what was drawn (the window just shown, or
+    // uncovered, or resized); an editor that draws only on change must
+    // draw again.
+    if (x.type == Expose || x.type == MapNotify || x.type == ConfigureNotify)
+      manager_->notePictureChange();
     WindowEvent event;
     if (!toWindowEvent(*window_, x, event)) continue;
     records.clear();

@@ -1,5 +1,7 @@
 #include "gui/Control.h"
 
+#include <cstring>
+
 #include "core/AudioUnitTypes.h"
 #include "gui/Manager.h"
 
@@ -44,7 +46,12 @@ void Control::endEdit() {
 }
 
 void Control::update() {
-  value_ = currentNormalised();
+  const float value = currentNormalised();
+  // Bitwise, so that a NaN from a host does not count as a change forever.
+  if (std::memcmp(&value, &value_, sizeof value) != 0) {
+    value_ = value;
+    manager_->notePictureChange();
+  }
 }
 
 void Control::mouseDown(Point, uint32_t, int) {

@@ -34,7 +34,7 @@ QwkAuBase* checkEffect(lua_State* L) {
 }
 
 void addToRoot(Manager* manager, UIElement* element) {
-  std::lock_guard<std::recursive_mutex> lock(manager->sceneMutex());
+  std::lock_guard<SceneMutex> lock(manager->sceneMutex());
   manager->root()->add(element);
 }
 

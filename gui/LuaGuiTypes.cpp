@@ -119,10 +119,10 @@ void newType(lua_State* L, const char* name, const luaL_Reg* methods) {
 namespace {
 
 // Script callbacks may change the tree while the render thread draws it.
-std::unique_lock<std::recursive_mutex> sceneLock(UIElement* element) {
+std::unique_lock<SceneMutex> sceneLock(UIElement* element) {
   Manager* manager = element->manager();
   if (!manager) return {};
-  return std::unique_lock<std::recursive_mutex>(manager->sceneMutex());
+  return std::unique_lock<SceneMutex>(manager->sceneMutex());
 }
 
 Group* checkGroup(lua_State* L) {

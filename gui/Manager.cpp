@@ -66,7 +66,7 @@ Manager::~Manager() {
   StopRenderTask();
   // Elements may refer to renderers, fonts and text runs while they go:
   // they go first.
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   // Closed in the middle of a gesture (the release not handled yet): the
   // host saw it begin and must see it end.
   if (editedParameter_ >= 0) endParameterEdit(editedParameter_);
@@ -88,30 +88,30 @@ const ParameterDescriptor* Manager::parameter(int32_t index) const {
 
 Texture* Manager::addTexture(std::unique_ptr<Texture> texture) {
   Texture* raw = texture.get();
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (texture) textures_.push_back(std::move(texture));
   return raw;
 }
 
 Font* Manager::addFont(std::unique_ptr<Font> font) {
   Font* raw = font.get();
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (font) fonts_.push_back(std::move(font));
   return raw;
 }
 
 void Manager::setMainFont(std::unique_ptr<Font> font) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   mainFont_ = std::move(font);
 }
 
 void Manager::setLabelFont(std::unique_ptr<Font> font) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   labelFont_ = std::move(font);
 }
 
 void Manager::setTextFieldFont(std::unique_ptr<Font> font) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   textFieldFont_ = std::move(font);
 }
 
@@ -201,7 +201,7 @@ int Manager::bannerContent() const {
 }
 
 int32_t Manager::addTooltip(const std::string& text) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   int32_t smallest = kNoTooltip;
   for (const auto& [id, existing] : tooltips_) {
     if (existing == text) return id;
@@ -212,7 +212,7 @@ int32_t Manager::addTooltip(const std::string& text) {
 }
 
 std::string Manager::tooltipString(int32_t id) const {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   const auto it = tooltips_.find(id);
   return it == tooltips_.end() ? std::string() : it->second;
 }
@@ -266,7 +266,7 @@ Point Manager::toParent(const UIElement* element, Point designPoint) {
 }
 
 void Manager::mouseMoved(Point point) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   const Point p = toDesign(point);
   UIElement* hit = nullptr;
   {
@@ -293,7 +293,7 @@ void Manager::mouseMoved(Point point) {
 }
 
 void Manager::pointerLeft() {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   // Exits one at a time: an element's mouseExited may look at the others.
   while (!hovered_.empty()) {
     UIElement* left = hovered_.begin()->element;
@@ -306,7 +306,7 @@ void Manager::pointerLeft() {
 }
 
 void Manager::mouseDown(Point point, uint32_t modifiers, int clickCount) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (keyFocus_ != nullptr) setKeyFocus(nullptr);
   const Size size = windowSize();
   const Point p = toDesign(point);
@@ -329,7 +329,7 @@ void Manager::mouseDown(Point point, uint32_t modifiers, int clickCount) {
 }
 
 void Manager::mouseDragged(Point point, uint32_t modifiers) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (resizing_) {
     const float currentHeight =
         static_cast<float>(bridge_ ? bridge_->windowHeight() : windowSize().height);
@@ -358,7 +358,7 @@ void Manager::mouseDragged(Point point, uint32_t modifiers) {
 }
 
 void Manager::mouseUp(Point point, uint32_t modifiers) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (resizing_) {
     resizing_ = false;
     if (callbacks_.releaseCapture) callbacks_.releaseCapture();
@@ -377,7 +377,7 @@ void Manager::finishGesture(Point designPoint, uint32_t modifiers) {
 }
 
 bool Manager::keyPressed(int key) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   return keyFocus_ != nullptr && keyFocus_->keyPressed(key);
 }
 
@@ -414,13 +414,13 @@ bool Manager::dispatch(const InputRecord& record) {
 // ---- Interaction state ----
 
 void Manager::setKeyFocus(UIElement* element) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (keyFocus_ != nullptr && keyFocus_ != element) keyFocus_->focusLost(element);
   keyFocus_ = element;
 }
 
 void Manager::beginParameterEdit(int32_t index) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (editedParameter_ == index) return;
   const int32_t previous = editedParameter_;
   editedParameter_ = index;
@@ -429,7 +429,7 @@ void Manager::beginParameterEdit(int32_t index) {
 }
 
 void Manager::endParameterEdit(int32_t index) {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  std::lock_guard<SceneMutex> lock(sceneMutex_);
   if (index < 0 || editedParameter_ != index) return;
   editedParameter_ = -1;
   if (callbacks_.endEdit) callbacks_.endEdit(index);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,7 @@
 #include "gui/ParameterDescriptor.h"
 #include "gui/RenderEvents.h"
 #include "gui/RenderWorkers.h"
+#include "gui/SceneMutex.h"
 #include "gui/StaticText.h"
 #include "gui/TextRun.h"
 #include "gui/Texture.h"
@@ -80,14 +82,14 @@ class Manager {
   T* create(Args&&... args) {
     auto element = std::make_unique<T>(this, std::forward<Args>(args)...);
     T* raw = element.get();
-    std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+    std::lock_guard<SceneMutex> lock(sceneMutex_);
     elements_.push_back(std::move(element));
     return raw;
   }
   template <class T>
   T* addRenderer(std::unique_ptr<T> renderer) {
     T* raw = renderer.get();
-    std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+    std::lock_guard<SceneMutex> lock(sceneMutex_);
     renderers_.push_back(std::move(renderer));
     return raw;
   }
@@ -108,7 +110,7 @@ class Manager {
   StaticText* bannerText() const { return bannerText_; }
   StaticText* labelText() const { return labelText_; }
   TextRunRegistry& textRuns() { return textRuns_; }
-  std::recursive_mutex& sceneMutex() { return sceneMutex_; }
+  SceneMutex& sceneMutex() { return sceneMutex_; }
 
   // When set, the root group's second overlay pass runs every frame.
   void setDrawOverlayPass(bool on) { drawOverlayPass_ = on; }
@@ -164,6 +166,9 @@ class Manager {
   void StopRenderTask();
   bool renderTaskRunning() const { return renderTicket_ != RenderWorkers::kNoTicket; }
   uint64_t framesDrawn() const { return framesDrawn_.load(); }
+  // Something the next frame shows has changed in a way the scene lock does
+  // not see (a value an element reads, the window exposed); any thread.
+  void notePictureChange() { pictureChanges_.fetch_add(1, std::memory_order_acq_rel); }
   // Mean seconds of render-thread work per drawn frame (update and draw,
   // without the wait), for the benchmark.
   double meanFrameWorkSeconds() const;
@@ -291,7 +296,7 @@ class Manager {
   PlatformCallbacks callbacks_;
 
   // Owned things. The scene lock guards the tree and the interaction state.
-  mutable std::recursive_mutex sceneMutex_;
+  mutable SceneMutex sceneMutex_;
   std::vector<std::unique_ptr<UIElement>> elements_;
   std::vector<std::unique_ptr<Effect>> renderers_;
   std::vector<std::unique_ptr<Texture>> textures_;
@@ -341,6 +346,7 @@ class Manager {
   std::condition_variable stopped_;
   bool threadEnded_ = false;
   std::atomic<uint64_t> framesDrawn_{0};
+  std::atomic<uint64_t> pictureChanges_{0};
   std::atomic<double> workSeconds_{0.0};
   std::atomic<double> frameSeconds_{1.0 / 30.0};
   std::atomic<double> framesPerSecond_{0.0};
@@ -350,6 +356,13 @@ class Manager {
   std::atomic<bool> layerByFramebuffer_{false};
 
   // Render thread only.
+  using Clock = std::chrono::steady_clock;
+  bool frameDue(uint64_t changes, Clock::time_point now) const;
+  static bool fullRedrawAsked();
+  bool fullRedraw_ = false;  // VELDRANA_FULL_REDRAW: every frame, as a yardstick
+  uint64_t drawnChanges_ = ~uint64_t{0};
+  bool animating_ = true;
+  Clock::time_point lastDrawn_;
   bool contextReady_ = false;
   unsigned int layerTexture_ = 0;
   uint64_t layerGeneration_ = 0;

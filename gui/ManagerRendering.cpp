@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 
@@ -35,7 +37,13 @@ constexpr float kFloatingRise = 0.16f;
 constexpr float kFloatingInvisible = 1.0f / 255.0f;
 constexpr float kFloatingPadding = 5.0f;
 
-using Clock = std::chrono::steady_clock;
+// A frame is drawn when something it shows changed. Easing (the pointer
+// light, the floating tooltip's fade) counts as change until a frame moves
+// it less than this; a frame is drawn at least this often whatever happens,
+// in case a change came by a way nothing watches.
+constexpr float kStillLight = 0.01f;
+constexpr float kStillAlpha = 1e-4f;
+constexpr auto kRedrawAnyway = std::chrono::milliseconds(1000);
 
 // Without depth, lighting or culling: the layer picture and what lies on it
 // are flat, drawn in order.
@@ -100,6 +108,15 @@ void Manager::StopRenderTask() {
   renderTicket_ = RenderWorkers::kNoTicket;
 }
 
+bool Manager::frameDue(uint64_t changes, Clock::time_point now) const {
+  return fullRedraw_ || changes != drawnChanges_ || animating_ || now - lastDrawn_ >= kRedrawAnyway;
+}
+
+bool Manager::fullRedrawAsked() {
+  const char* value = std::getenv("VELDRANA_FULL_REDRAW");
+  return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
+
 double Manager::meanFrameWorkSeconds() const {
   const uint64_t frames = framesDrawn_.load();
   return frames == 0 ? 0.0 : workSeconds_.load() / static_cast<double>(frames);
@@ -118,9 +135,19 @@ void Manager::renderThreadMain() {
     const auto start = Clock::now();
     bool drawn = false;
     {
-      std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+      const SceneMutex::DrawingHold hold(sceneMutex_);
       update();
-      drawn = drawFrame();
+      // Read after the update, which notes what the elements saw change.
+      const uint64_t changes = sceneMutex_.changes() + pictureChanges_.load();
+      if (frameDue(changes, start)) {
+        drawnChanges_ = changes;
+        lastDrawn_ = start;
+        const float before[3] = {movingLight_[0], movingLight_[1], floatingAlpha_};
+        drawn = drawFrame();
+        animating_ = std::fabs(movingLight_[0] - before[0]) > kStillLight ||
+                     std::fabs(movingLight_[1] - before[1]) > kStillLight ||
+                     std::fabs(floatingAlpha_ - before[2]) > kStillAlpha;
+      }
     }
     // The swap may wait for the server; input need not wait with it.
     if (drawn) {
@@ -150,15 +177,18 @@ void Manager::renderThreadMain() {
         break;
       case RenderEvents::kResized:
         if (bridge_) bridge_->updateContext();
+        notePictureChange();
         break;
       case RenderEvents::kRedrawLayer: {
-        std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+        const SceneMutex::DrawingHold hold(sceneMutex_);
         renderLayer();
+        notePictureChange();
         break;
       }
       case RenderEvents::kRebuild:
         tearDownRendering();
         setUpRendering();
+        notePictureChange();
         break;
       default:
         break;
@@ -176,7 +206,9 @@ void Manager::renderThreadMain() {
 // ---- Set-up and tear-down ----
 
 void Manager::setUpRendering() {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  const SceneMutex::DrawingHold hold(sceneMutex_);
+  fullRedraw_ = fullRedrawAsked();
+  drawnChanges_ = ~uint64_t{0};
   contextReady_ = bridge_ && bridge_->createContext();
   {
     std::lock_guard<std::mutex> layout(layoutMutex_);
@@ -267,7 +299,7 @@ void Manager::createLayer() {
 }
 
 void Manager::tearDownRendering() {
-  std::lock_guard<std::recursive_mutex> lock(sceneMutex_);
+  const SceneMutex::DrawingHold hold(sceneMutex_);
   if (contextReady_) {
     // When the window has gone the context stays bound to it; the deletions
     // then only release our records, and destroying the context frees the

@@ -70,7 +70,7 @@ Size PreferencesPanel::canvasSize() const {
 }
 
 void PreferencesPanel::open() {
-  const std::lock_guard<std::recursive_mutex> lock(manager_->sceneMutex());
+  const std::lock_guard<SceneMutex> lock(manager_->sceneMutex());
   if (!open_) {
     model_ = std::make_unique<PreferencesDialog>(effect_, platform::Preferences());
     if (openUrl_) model_->openUrl = openUrl_;
@@ -87,7 +87,7 @@ void PreferencesPanel::open() {
 }
 
 void PreferencesPanel::close() {
-  const std::lock_guard<std::recursive_mutex> lock(manager_->sceneMutex());
+  const std::lock_guard<SceneMutex> lock(manager_->sceneMutex());
   open_ = false;
   pressed_ = 0;
   pressedInside_ = false;
@@ -290,7 +290,7 @@ void PreferencesPanel::drawOverlay() {
 // ---- The view's hook ----
 
 PreferencesPanel* openPreferencesPanel(Manager& manager, QwkAuBase* effect) {
-  const std::lock_guard<std::recursive_mutex> lock(manager.sceneMutex());
+  const std::lock_guard<SceneMutex> lock(manager.sceneMutex());
   PreferencesPanel* panel = nullptr;
   for (UIElement* child : manager.root()->children()) {
     panel = dynamic_cast<PreferencesPanel*>(child);

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/RelaxedAtomic.h"
+#include "gui/Manager.h"
 #include "gui/Texture.h"
 
 namespace QW {
@@ -21,6 +22,17 @@ float TexturedMeters::barHeight(float level) const {
   // The audio thread may leave anything in the level, NaN included.
   if (!(level > 0.0f)) return 0.0f;
   return std::fmin(level, 1.0f) * height_;
+}
+
+void TexturedMeters::update() {
+  shownHeights_.resize(meters_.size(), -1.0f);
+  bool changed = false;
+  for (size_t i = 0; i < meters_.size(); ++i) {
+    const float height = barHeight(meters_[i].level ? rt::relaxedLoad(*meters_[i].level) : 0.0f);
+    changed = changed || height != shownHeights_[i];
+    shownHeights_[i] = height;
+  }
+  if (changed && manager_) manager_->notePictureChange();
 }
 
 TexturedMeters::Bar TexturedMeters::bar(size_t index) const {

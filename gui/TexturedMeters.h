@@ -31,6 +31,8 @@ class TexturedMeters : public Effect {
   };
   Bar bar(size_t index) const;
 
+  // Notes a change of any level since the last update.
+  void update() override;
   void draw() override;
 
  private:
@@ -47,6 +49,7 @@ class TexturedMeters : public Effect {
   float width_;
   float height_;
   std::vector<Meter> meters_;
+  std::vector<float> shownHeights_;
 };
 
 }  // namespace QW

@@ -172,12 +172,41 @@ void WaveformDisplay::update() {
     dirty_ = true;
   }
 
+  const uint64_t seen = signature();
+  if (dirty_ || spectraMoving_ || seen != shownSignature_) manager_->notePictureChange();
+  shownSignature_ = seen;
+
   // The hover columns follow the axis the display block shows.
   const spectrum::Axis current = axis();
   if (current.logX != regionAxis_.logX || current.sizeIndex != regionAxis_.sizeIndex) {
     regionAxis_ = current;
     for (RegionReceiver* region : regions_) region->refreshBounds();
   }
+}
+
+uint64_t WaveformDisplay::signature() const {
+  if (viewState_ == nullptr) return 0;
+  // FNV-1a over the display block's fields and the spectra it points to.
+  uint64_t h = 14695981039346656037ull;
+  const auto mix = [&h](const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 1099511628211ull;
+  };
+  const auto mixValue = [&mix](auto value) { mix(&value, sizeof value); };
+  const ViewState& v = *viewState_;
+  mixValue(rt::relaxedLoad(v.displaySizeIndex));
+  mixValue(rt::relaxedLoad(v.logX));
+  mixValue(rt::relaxedLoad(v.logY));
+  for (const float* f : {&v.minDb, &v.maxDb, &v.minLinear, &v.maxLinear, &v.smoothing})
+    mixValue(rt::relaxedLoad(*f));
+  const int n = spectrum::fftSize(spectrum::clampSizeIndex(rt::relaxedLoad(v.displaySizeIndex)));
+  for (const float* values :
+       {rt::relaxedLoad(v.rawSpectrum[0]), rt::relaxedLoad(v.processedSpectrum[0])}) {
+    mixValue(values);
+    if (values == nullptr) continue;
+    for (int i = 0; i < n; ++i) mixValue(rt::relaxedLoad(values[i]));
+  }
+  return h;
 }
 
 void WaveformDisplay::makeLinearLayout() {
@@ -215,8 +244,10 @@ WaveformDisplay::ValueRange WaveformDisplay::valueRange() const {
   return {rt::relaxedLoad(viewState_->minLinear), rt::relaxedLoad(viewState_->maxLinear)};
 }
 
-void WaveformDisplay::refreshSpectrum(const float* packed, int fftSize, bool logY, ValueRange range,
-                                      float coefficient, std::vector<float>& heights) {
+float WaveformDisplay::refreshSpectrum(const float* packed, int fftSize, bool logY,
+                                       ValueRange range, float coefficient,
+                                       std::vector<float>& heights) {
+  float largestStep = 0.0f;
   // The audio thread may be rewriting the frame: take every value once.
   for (int i = 0; i < fftSize; ++i) frame_[static_cast<size_t>(i)] = rt::relaxedLoad(packed[i]);
   const int maxBin = fftSize / 2;
@@ -225,12 +256,17 @@ void WaveformDisplay::refreshSpectrum(const float* packed, int fftSize, bool log
                                : spectrum::binLinear(frame_.data(), fftSize, k);
     float& height = heights[static_cast<size_t>(k)];
     const float previous = height + range.minimum;
-    height = spectrum::smoothedValue(current, previous, coefficient, range.minimum, range.maximum) -
-             range.minimum;
+    const float next =
+        spectrum::smoothedValue(current, previous, coefficient, range.minimum, range.maximum) -
+        range.minimum;
+    largestStep = std::fmax(largestStep, std::fabs(next - height));
+    height = next;
   }
+  return largestStep;
 }
 
 void WaveformDisplay::refreshSpectra() {
+  spectraMoving_ = false;
   if (viewState_ == nullptr) return;
   const float* raw = rt::relaxedLoad(viewState_->rawSpectrum[0]);
   const float* processed = rt::relaxedLoad(viewState_->processedSpectrum[0]);
@@ -242,8 +278,13 @@ void WaveformDisplay::refreshSpectra() {
   const bool logY = rt::relaxedLoad(viewState_->logY) != 0;
   const ValueRange range = valueRange();
   const float coefficient = spectrum::smoothingCoefficient(rt::relaxedLoad(viewState_->smoothing));
-  refreshSpectrum(raw, n, logY, range, coefficient, rawHeights_);
-  refreshSpectrum(processed, n, logY, range, coefficient, processedHeights_);
+  const float step =
+      std::fmax(refreshSpectrum(raw, n, logY, range, coefficient, rawHeights_),
+                refreshSpectrum(processed, n, logY, range, coefficient, processedHeights_));
+  // Smoothing eases towards a spectrum that stopped changing. It is drawn
+  // until it all but stands still: a bar's edge a fraction of a pixel short
+  // of where drawing afresh would put it can still cross a pixel's centre.
+  spectraMoving_ = step > 1e-6f * std::fabs(range.maximum - range.minimum);
 
   std::vector<float>& quads = current.logX ? fftLog_ : fftLinear_;
   std::vector<float>& segments = current.logX ? pfftLog_ : pfftLinear_;

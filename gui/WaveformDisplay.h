@@ -96,8 +96,8 @@ class WaveformDisplay : public ControlBase {
   void ensureLogLayout(const spectrum::Axis& axis);
   void refreshSpectra();
   // Smooths one spectrum into heights (its history from frame to frame).
-  void refreshSpectrum(const float* packed, int fftSize, bool logY, ValueRange range,
-                       float coefficient, std::vector<float>& heights);
+  float refreshSpectrum(const float* packed, int fftSize, bool logY, ValueRange range,
+                        float coefficient, std::vector<float>& heights);
   void rebuildSliders(const spectrum::Axis& axis);
   // Collects the vertex indices of the bars that can reach a pixel under
   // the current matrices; edges(k) gives bar k's left and right x. Answers
@@ -138,6 +138,12 @@ class WaveformDisplay : public ControlBase {
   // One spectrum as read this frame.
   std::vector<float> frame_;
   int logLayoutSizeIndex_ = -1;
+  // What the last update saw of the display block and the spectra, and
+  // whether the smoothed heights still moved in the last frame drawn: the
+  // editor draws a frame only when one of them changed.
+  uint64_t shownSignature_ = 0;
+  bool spectraMoving_ = true;
+  uint64_t signature() const;
   // The bars are rebuilt only when a level, colour or the axis changed.
   bool dirty_ = true;
   spectrum::Axis slidersAxis_;

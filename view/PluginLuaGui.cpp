@@ -62,7 +62,7 @@ int metersAdd(lua_State* L) {
   if (ViewState* view = manager->viewState()) {
     level = input ? &view->inputMeter[channel] : &view->outputMeter[channel];
   }
-  std::lock_guard<std::recursive_mutex> lock(manager->sceneMutex());
+  std::lock_guard<QW::SceneMutex> lock(manager->sceneMutex());
   meters->addMeter(x, y, level);
   return 0;
 }
@@ -75,7 +75,7 @@ int setBackgroundTexture(lua_State* L) {
   // The background drawing loads it on first use, not the rendering set-up.
   background->deferred = true;
   if (auto* ovmanager = dynamic_cast<QW::Ovmanager*>(manager)) {
-    std::lock_guard<std::recursive_mutex> lock(manager->sceneMutex());
+    std::lock_guard<QW::SceneMutex> lock(manager->sceneMutex());
     ovmanager->setBackgroundTexture(background, normalMap);
   }
   return 0;
@@ -114,7 +114,7 @@ template <void (QW::WaveformDisplay::*Setter)(float, float, float)>
 int displayColour(lua_State* L) {
   QW::WaveformDisplay* display = checkDisplay(L);
   const QW::Colour colour = checkColour(L, 2, false);
-  std::lock_guard<std::recursive_mutex> lock(display->manager()->sceneMutex());
+  std::lock_guard<QW::SceneMutex> lock(display->manager()->sceneMutex());
   (display->*Setter)(colour.r, colour.g, colour.b);
   return 0;
 }
@@ -123,7 +123,7 @@ int displaySliderColours(lua_State* L) {
   QW::WaveformDisplay* display = checkDisplay(L);
   float c[6];
   for (int i = 0; i < 6; ++i) c[i] = checkFloat(L, 2 + i);
-  std::lock_guard<std::recursive_mutex> lock(display->manager()->sceneMutex());
+  std::lock_guard<QW::SceneMutex> lock(display->manager()->sceneMutex());
   display->setSliderColours(c[0], c[1], c[2], c[3], c[4], c[5]);
   return 0;
 }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "tests/so/PluginLoader.h"
+#include "tests/so/SwapCounter.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/XTestInput.h"
 
@@ -607,6 +608,60 @@ TEST_F(EditorUse, LeavingTheWindowUnlightsTheHoveredButtonAndHidesItsTooltip) {
   idleFor(150ms);
   input->moveTo(layout.inputKnobX(), 700);
   EXPECT_EQ(differing(idle, settledCapture()), 0);
+}
+
+// An open editor that nothing changes hands the server (almost) no frames;
+// each kind of change still shows, and what it settles on is what drawing
+// afresh (the window exposed) shows.
+TEST_F(EditorUse, AnIdleEditorDrawsOnlyWhenWhatItShowsChanges) {
+  openEditor();
+  pointerAway();
+  idleFor(1500ms);  // the pointer light and the tooltip fade settle
+  const uint64_t before = swapCount();
+  idleFor(3000ms);
+  // Every frame would be about 90; at most one a second is drawn anyway.
+  EXPECT_LE(swapCount() - before, 5u) << "frames drawn while nothing changed";
+
+  std::vector<float> noise(2 * 512);
+  uint32_t state = 1;
+  for (float& sample : noise) {
+    state = state * 1664525u + 1013904223u;
+    sample = static_cast<float>(state >> 8) / static_cast<float>(1u << 24) - 0.5f;
+  }
+  const struct {
+    const char* what;
+    std::function<void()> make;
+  } changes[] = {
+      {"a knob's parameter set by the host", [&] { setParameter(kInputGain, 0.9f); }},
+      {"bin levels set by the host",
+       [&] {
+         for (int k = 0; k < 300; ++k) setParameter(kBin0 + k, 0.0f);
+       }},
+      {"audio through the effect",
+       [&] {
+         std::vector<float> out(2 * 512);
+         float* ins[2] = {noise.data(), noise.data() + 512};
+         float* outs[2] = {out.data(), out.data() + 512};
+         for (int block = 0; block < 40; ++block) effect->processReplacing(effect, ins, outs, 512);
+       }},
+      {"the pointer over a knob", [&] { input->moveTo(layout.inputKnobX(), layout.inputKnobY()); }},
+  };
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.what);
+    const Picture shown = settledCapture();
+    change.make();
+    Picture changed = capture();
+    idleUntil([&] {
+      changed = capture();
+      return differing(shown, changed) > 20;
+    });
+    EXPECT_GT(differing(shown, changed), 20) << "the change never showed";
+    const Picture settled = settledCapture();
+    XClearArea(display, editorWindow, 0, 0, 0, 0, True);
+    XFlush(display);
+    idleFor(300ms);
+    EXPECT_EQ(differing(settled, settledCapture()), 0) << "a fresh drawing shows something else";
+  }
 }
 
 TEST_F(EditorUse, PrefsPanelTakesThePressInTheResizeCorner) {
