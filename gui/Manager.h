@@ -360,6 +360,7 @@ class Manager {
   bool frameDue(uint64_t changes, Clock::time_point now) const;
   static bool fullRedrawAsked();
   bool fullRedraw_ = false;  // VELDRANA_FULL_REDRAW: every frame, as a yardstick
+  bool redrawAnyway_ = true;
   uint64_t drawnChanges_ = ~uint64_t{0};
   bool animating_ = true;
   Clock::time_point lastDrawn_;
