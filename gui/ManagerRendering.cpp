@@ -80,6 +80,13 @@ bool Manager::CreateRenderTask() {
   }
   shutdowner_ = createRenderingShutdowner();
   threadEnded_ = false;
+  // Read here, on the host's thread, and not by the render thread: the
+  // environment is not safe to read while another thread may change it.
+  fullRedraw_ = fullRedrawAsked();
+  // VELDRANA_SAFETY_FRAME=0 leaves out the once-a-second frame, so that a
+  // test sees whether each kind of change is noticed by itself.
+  const char* safety = std::getenv("VELDRANA_SAFETY_FRAME");
+  redrawAnyway_ = safety == nullptr || std::strcmp(safety, "0") != 0;
   try {
     renderTicket_ = RenderWorkers::run([this] { renderThreadMain(); });
   } catch (const std::system_error& e) {
@@ -208,11 +215,6 @@ void Manager::renderThreadMain() {
 
 void Manager::setUpRendering() {
   const SceneMutex::DrawingHold hold(sceneMutex_);
-  fullRedraw_ = fullRedrawAsked();
-  // VELDRANA_SAFETY_FRAME=0 leaves out the once-a-second frame, so that a
-  // test sees whether each kind of change is noticed by itself.
-  const char* safety = std::getenv("VELDRANA_SAFETY_FRAME");
-  redrawAnyway_ = safety == nullptr || std::strcmp(safety, "0") != 0;
   drawnChanges_ = ~uint64_t{0};
   contextReady_ = bridge_ && bridge_->createContext();
   {
