@@ -359,8 +359,9 @@ class Manager {
   using Clock = std::chrono::steady_clock;
   bool frameDue(uint64_t changes, Clock::time_point now) const;
   static bool fullRedrawAsked();
-  bool fullRedraw_ = false;  // VELDRANA_FULL_REDRAW: every frame, as a yardstick
-  bool redrawAnyway_ = true;
+  // Set by CreateRenderTask before the task starts, read by the task only.
+  bool fullRedraw_ = false;   // VELDRANA_FULL_REDRAW: every frame, as a yardstick
+  bool redrawAnyway_ = true;  // VELDRANA_SAFETY_FRAME=0 turns it off
   uint64_t drawnChanges_ = ~uint64_t{0};
   bool animating_ = true;
   Clock::time_point lastDrawn_;
