@@ -191,8 +191,11 @@ class NoiseAudio {
 
 // The plug-in's editor with the full built-in layout (five groups of
 // knobs, drop-downs and fields, meters, six buttons and the spectrum
-// display of up to 2049 bins) at the "FFT Size" index given as the
-// argument, with live spectra.
+// display of up to 2049 bins) at the "FFT Size" index given as the first
+// argument, with live spectra. The second argument is 0 for the usual path
+// (a frame redraws only the spectra and the meters when nothing else
+// changed) and 1 for the yardstick of drawing every frame whole
+// (VELDRANA_FULL_REDRAW=1), in the same run.
 void FullLayoutWithLiveSpectra(benchmark::State& state) {
   Stage& s = stage();
   if (!s.ready()) return state.SkipWithError("no private Xvfb");
@@ -201,13 +204,16 @@ void FullLayoutWithLiveSpectra(benchmark::State& state) {
   effect.dispatcher(vst::effSetBlockSize, 0, NoiseAudio::kFrames, nullptr, 0.0f);
   effect.dispatcher(vst::effMainsChanged, 0, 1, nullptr, 0.0f);
   const int sizeIndex = static_cast<int>(state.range(0));
+  const bool whole = state.range(1) != 0;
   effect.setParameter(kParamFftSize, static_cast<float>(sizeIndex) / 7.0f);
   auto* view = dynamic_cast<QW::CarbonVSTEditor*>(effect.getEditor());
   if (view == nullptr) return state.SkipWithError("the effect has no editor");
+  if (whole) setenv("VELDRANA_FULL_REDRAW", "1", 1);
 
   double cpu = 0.0;
   double work = 0.0;
   double frames = 0.0;
+  double partShare = 0.0;
   double audioBlocksPerSecond = 0.0;
   {
     const NoiseAudio audio(effect);
@@ -218,6 +224,7 @@ void FullLayoutWithLiveSpectra(benchmark::State& state) {
       Stage::idle(*view, 500ms);
       QW::Manager& m = *view->manager();
       const uint64_t before = m.framesDrawn();
+      const uint64_t partsBefore = m.partFramesDrawn();
       const double elapsedBefore = m.elapsedSeconds();
       const uint64_t blocksBefore = audio.blocks();
       const auto start = std::chrono::steady_clock::now();
@@ -225,22 +232,34 @@ void FullLayoutWithLiveSpectra(benchmark::State& state) {
       const double wall =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       work = m.meanFrameWorkSeconds();
-      frames = static_cast<double>(m.framesDrawn() - before) / (m.elapsedSeconds() - elapsedBefore);
+      const uint64_t drawn = m.framesDrawn() - before;
+      frames = static_cast<double>(drawn) / (m.elapsedSeconds() - elapsedBefore);
+      partShare = drawn == 0 ? 0.0
+                             : static_cast<double>(m.partFramesDrawn() - partsBefore) /
+                                   static_cast<double>(drawn);
       audioBlocksPerSecond = static_cast<double>(audio.blocks() - blocksBefore) / wall;
       view->close();
     }
   }
+  unsetenv("VELDRANA_FULL_REDRAW");
   effect.dispatcher(vst::effMainsChanged, 0, 0, nullptr, 0.0f);
   state.counters["fft_size"] = 32 << sizeIndex;
+  state.counters["every_frame_whole"] = whole ? 1 : 0;
   state.counters["frame_work_ms"] = work * 1e3;
   state.counters["frames_per_s"] = frames;
   state.counters["cpu_per_s"] = cpu;
+  // The process's CPU per drawn frame: steadier than the wall-clock work
+  // on a shared machine.
+  state.counters["cpu_ms_per_frame"] = frames > 0.0 ? cpu / frames * 1e3 : 0.0;
+  state.counters["part_frames_share"] = partShare;
   // 93.75 when the audio thread keeps up with real time.
   state.counters["audio_blocks_per_s"] = audioBlocksPerSecond;
 }
 BENCHMARK(FullLayoutWithLiveSpectra)
-    ->Arg(5)
-    ->Arg(7)
+    ->Args({5, 0})
+    ->Args({5, 1})
+    ->Args({7, 0})
+    ->Args({7, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

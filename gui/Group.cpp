@@ -29,7 +29,14 @@ void Group::update() {
 
 void Group::draw() {
   const gl::ScopedTranslation moved(position_.x, position_.y, position_.z);
-  for (UIElement* child : children_) child->draw();
+  for (UIElement* child : children_) {
+    // A pass that puts back what lies below an element draws nothing before
+    // it; groups are entered, as the element may be inside.
+    if (manager_->restorePending() && child != manager_->restoringOwner() &&
+        dynamic_cast<Group*>(child) == nullptr)
+      continue;
+    child->draw();
+  }
 }
 
 void Group::drawOverlay() {

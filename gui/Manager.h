@@ -25,8 +25,10 @@
 #include "gui/Bounds.h"
 #include "gui/Effect.h"
 #include "gui/Font.h"
+#include "gui/FramePart.h"
 #include "gui/Group.h"
 #include "gui/InputRecord.h"
+#include "gui/KeptUnderlays.h"
 #include "gui/ManagerPlatformBridge.h"
 #include "gui/ParameterDescriptor.h"
 #include "gui/RenderEvents.h"
@@ -169,6 +171,34 @@ class Manager {
   // Something the next frame shows has changed in a way the scene lock does
   // not see (a value an element reads, the window exposed); any thread.
   void notePictureChange() { pictureChanges_.fetch_add(1, std::memory_order_acq_rel); }
+  // Something changed that shows only within designBox (design pixels) and
+  // that nothing drawn elsewhere depends on: a frame may redraw just those
+  // pixels. Render thread only, from an element's or renderer's update.
+  void notePictureChangeIn(const Bounds& designBox) { changedParts_.add(designBox); }
+  // Of framesDrawn, those that redrew only parts of the window.
+  uint64_t partFramesDrawn() const { return partFramesDrawn_.load(); }
+  // Counts the frames drawn, for an element that must take new data once
+  // a frame however many times the frame draws it. Render thread only.
+  uint64_t frameNumber() const { return frameNumber_; }
+  // True while the frame being drawn redraws only parts of the window:
+  // what is drawn lands only there, the rest keeps the previous frame.
+  bool drawingPart() const { return drawingPart_; }
+  // For an element drawn again and again over pixels that stay, at the
+  // point of its drawing below which everything within its box is
+  // complete: true when this pass put those pixels back as a whole frame
+  // kept them, and the element then skips what it draws below that point;
+  // false when it draws as usual and then calls keepUnderlay with the box
+  // (design pixels). Render thread, while drawing.
+  bool restoreUnderlay(const void* owner);
+  void keepUnderlay(const void* owner, const Bounds& designBox);
+  // Whether what an element draws within designBox can show in the pass
+  // being drawn: always in a whole frame, in a part pass only when it meets
+  // the part.
+  bool passMeets(const Bounds& designBox) const;
+  // True in a pass that puts back an underlay while its owner has not
+  // drawn yet: nothing drawn before the owner would show.
+  bool restorePending() const { return restorePending_; }
+  const void* restoringOwner() const { return restoringOwner_; }
   // Mean seconds of render-thread work per drawn frame (update and draw,
   // without the wait), for the benchmark.
   double meanFrameWorkSeconds() const;
@@ -270,9 +300,11 @@ class Manager {
   void renderThreadMain();
   void setUpRendering();
   void renderLayer();
-  // Draws one frame without swapping; false when the context could not be
-  // made current (the frame is skipped).
-  bool drawFrame();
+  // Draws one frame without swapping: the whole window, or only the given
+  // parts (each a pass of the whole picture under a scissor); false when
+  // the context could not be made current (the frame is skipped).
+  bool drawFrame(const std::vector<PixelRect>& parts);
+  void drawPicture(Size pixels, Colour background);
   void drawOverlay();
   // The banner tooltip; floatingText (when not null) receives the text of
   // a parameter tooltip.
@@ -346,6 +378,7 @@ class Manager {
   std::condition_variable stopped_;
   bool threadEnded_ = false;
   std::atomic<uint64_t> framesDrawn_{0};
+  std::atomic<uint64_t> partFramesDrawn_{0};
   std::atomic<uint64_t> pictureChanges_{0};
   std::atomic<double> workSeconds_{0.0};
   std::atomic<double> frameSeconds_{1.0 / 30.0};
@@ -364,7 +397,28 @@ class Manager {
   bool redrawAnyway_ = true;  // VELDRANA_SAFETY_FRAME=0 turns it off
   uint64_t drawnChanges_ = ~uint64_t{0};
   bool animating_ = true;
+  // When the last whole frame was drawn.
   Clock::time_point lastDrawn_;
+  // Where part-only changes were noted since the last frame, and the same
+  // in window pixels for the frame that redraws them.
+  ChangedParts changedParts_;
+  std::vector<PixelRect> partPixels_;
+  // The window's swap keeps the back buffer, so parts of it may be redrawn.
+  bool keepsBackBuffer_ = false;
+  Size wholePixels_;  // the window's size in the last whole frame
+  bool drawingPart_ = false;
+  uint64_t frameNumber_ = 0;
+  // The pass being drawn: its part, the window's pixels, and the owner
+  // whose kept underlay covers the part (null when the pass draws all).
+  PixelRect pass_;
+  Size passPixels_;
+  const void* restoringOwner_ = nullptr;
+  bool restorePending_ = false;
+  KeptUnderlays underlays_;
+  // A part frame found an underlay it could use: the next whole frame
+  // copies them.
+  bool underlayWanted_ = false;
+  bool copyUnderlays_ = false;
   bool contextReady_ = false;
   unsigned int layerTexture_ = 0;
   uint64_t layerGeneration_ = 0;

@@ -18,6 +18,8 @@ class ManagerPlatformBridge {
   virtual bool makeCurrent() = 0;
   virtual void destroyContexts() = 0;
   virtual void swapBuffers() = 0;
+  // True when a swap leaves the back buffer holding the frame just shown.
+  virtual bool keepsBackBuffer() { return false; }
   virtual void takeFocus() = 0;
   virtual void setWindowSize(int width, int height) = 0;
   virtual int windowHeight() = 0;

@@ -44,6 +44,9 @@ constexpr float kFloatingPadding = 5.0f;
 constexpr float kStillLight = 0.01f;
 constexpr float kStillAlpha = 1e-4f;
 constexpr auto kRedrawAnyway = std::chrono::milliseconds(1000);
+// A part-only change is redrawn this many pixels beyond its box: lines a
+// pixel wide and rounding at the box's edges stay inside.
+constexpr int kPartMargin = 2;
 
 // Without depth, lighting or culling: the layer picture and what lies on it
 // are flat, drawn in order.
@@ -147,14 +150,32 @@ void Manager::renderThreadMain() {
       update();
       // Read after the update, which notes what the elements saw change.
       const uint64_t changes = sceneMutex_.changes() + pictureChanges_.load();
-      if (frameDue(changes, start)) {
+      // Parts are redrawn only over a whole frame of the same size: a
+      // resized window's back buffer holds nothing to keep.
+      const Size pixels = pixelSize();
+      const bool whole = frameDue(changes, start) ||
+                         (!changedParts_.empty() && !(keepsBackBuffer_ && pixels == wholePixels_));
+      partPixels_.clear();
+      if (!whole) {
+        for (int i = 0; i < changedParts_.size(); ++i) {
+          const PixelRect part = redrawnPixels(changedParts_[i], geometry_.xScale, geometry_.yScale,
+                                               pixels, kPartMargin);
+          if (!part.empty()) partPixels_.push_back(part);
+        }
+      }
+      changedParts_.clear();
+      if (whole) {
         drawnChanges_ = changes;
         lastDrawn_ = start;
         const float before[3] = {movingLight_[0], movingLight_[1], floatingAlpha_};
-        drawn = drawFrame();
+        partPixels_.clear();
+        drawn = drawFrame(partPixels_);
         animating_ = std::fabs(movingLight_[0] - before[0]) > kStillLight ||
                      std::fabs(movingLight_[1] - before[1]) > kStillLight ||
                      std::fabs(floatingAlpha_ - before[2]) > kStillAlpha;
+      } else if (!partPixels_.empty()) {
+        drawn = drawFrame(partPixels_);
+        if (drawn) partFramesDrawn_.fetch_add(1);
       }
     }
     // The swap may wait for the server; input need not wait with it.
@@ -217,6 +238,7 @@ void Manager::setUpRendering() {
   const SceneMutex::DrawingHold hold(sceneMutex_);
   drawnChanges_ = ~uint64_t{0};
   contextReady_ = bridge_ && bridge_->createContext();
+  keepsBackBuffer_ = contextReady_ && !fullRedraw_ && bridge_->keepsBackBuffer();
   {
     std::lock_guard<std::mutex> layout(layoutMutex_);
     designSize_ = windowSize_;
@@ -318,11 +340,13 @@ void Manager::tearDownRendering() {
     for (auto& font : fonts_) font->release();
     for (auto& renderer : renderers_) renderer->releaseRendering();
     if (shutdowner_) shutdowner_->shutdown();
+    underlays_.release();
     if (layerTexture_ != 0) glDeleteTextures(1, &layerTexture_);
     if (framebuffer_ != 0) glDeleteFramebuffers(1, &framebuffer_);
   }
   // Glyph quads refer to atlases that are gone; the runs lay out again.
   textRuns_.clearAll();
+  underlays_.forget();
   layerTexture_ = 0;
   framebuffer_ = 0;
   layerReady_ = false;
@@ -435,7 +459,7 @@ void Manager::drawLayerQuad() const {
 
 // ---- One frame ----
 
-bool Manager::drawFrame() {
+bool Manager::drawFrame(const std::vector<PixelRect>& parts) {
   if (!contextReady_ || !bridge_->makeCurrent()) return false;
   Size pixels;
   Colour background;
@@ -444,12 +468,83 @@ bool Manager::drawFrame() {
     pixels = pixelSize_;
     background = background_;
   }
+  ++frameNumber_;
+  passPixels_ = pixels;
+  if (parts.empty()) {
+    wholePixels_ = pixels;
+    underlays_.beginWholeFrame();
+    copyUnderlays_ = underlayWanted_;
+    underlayWanted_ = false;
+    drawPicture(pixels, background);
+    underlays_.endWholeFrame();
+    return true;
+  }
+  // The whole picture is drawn once per part; the scissor keeps every pixel
+  // outside the parts as the previous frame left it in the back buffer.
+  drawingPart_ = true;
+  glEnable(GL_SCISSOR_TEST);
+  for (const PixelRect& part : parts) {
+    pass_ = part;
+    bool kept = false;
+    const void* owner = underlays_.containing(part, kept);
+    restoringOwner_ = kept ? owner : nullptr;
+    if (owner != nullptr) {
+      // Kept again by the next whole frame, whatever brings it; one is
+      // asked for when they are not kept yet.
+      underlayWanted_ = true;
+      if (!kept) notePictureChange();
+    }
+    glScissor(part.x, part.y, part.width, part.height);
+    restorePending_ = restoringOwner_ != nullptr;
+    drawPicture(pixels, background);
+    if (restorePending_) {
+      // The owner did not draw after all: the part is drawn in full, and
+      // the next frame whole.
+      restoringOwner_ = nullptr;
+      restorePending_ = false;
+      drawPicture(pixels, background);
+      notePictureChange();
+    }
+  }
+  glDisable(GL_SCISSOR_TEST);
+  drawingPart_ = false;
+  restoringOwner_ = nullptr;
+  return true;
+}
+
+bool Manager::restoreUnderlay(const void* owner) {
+  if (!drawingPart_ || owner == nullptr || owner != restoringOwner_) return false;
+  underlays_.restore(owner);
+  restorePending_ = false;
+  return true;
+}
+
+void Manager::keepUnderlay(const void* owner, const Bounds& designBox) {
+  if (drawingPart_) return;
+  // One pixel more than a part is widened by, so that the part of a change
+  // within designBox lies inside.
+  underlays_.mark(
+      owner,
+      redrawnPixels(designBox, geometry_.xScale, geometry_.yScale, passPixels_, kPartMargin + 1),
+      copyUnderlays_);
+}
+
+bool Manager::passMeets(const Bounds& designBox) const {
+  if (!drawingPart_) return true;
+  const PixelRect r = redrawnPixels(designBox, geometry_.xScale, geometry_.yScale, passPixels_, 1);
+  return !r.empty() && r.x < pass_.x + pass_.width && pass_.x < r.x + r.width &&
+         r.y < pass_.y + pass_.height && pass_.y < r.y + r.height;
+}
+
+void Manager::drawPicture(Size pixels, Colour background) {
   const ViewGeometry& g = geometry_;
   glViewport(0, 0, pixels.width, pixels.height);
   // Shows the background even where no layer picture could be made.
+  // A pass whose part an underlay covers leaves all below it to the copy.
+  const bool below = restoringOwner_ == nullptr;
   glDepthMask(GL_TRUE);
   glClearColor(background.r, background.g, background.b, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (below) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
   // The lit pass: a perspective in which one unit at z = 0 is one pixel.
   glDepthRange(0.1, 1.0);
@@ -474,7 +569,8 @@ bool Manager::drawFrame() {
   material(GL_SPECULAR, 0.7f, 0.5f, 0.5f, 1.0f);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
   glEnable(GL_COLOR_MATERIAL);
-  for (auto& renderer : renderers_) renderer->draw3D();
+  if (below)
+    for (auto& renderer : renderers_) renderer->draw3D();
 
   // The layer picture behind everything flat.
   glDepthRange(0.0, 0.1);
@@ -483,7 +579,7 @@ bool Manager::drawFrame() {
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
-  if (layerReady_) drawLayer();
+  if (layerReady_ && below) drawLayer();
 
   // The overlay in design pixels, scaled to whatever the window is now.
   glMatrixMode(GL_PROJECTION);
@@ -493,7 +589,6 @@ bool Manager::drawFrame() {
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   drawOverlay();
-  return true;
 }
 
 void Manager::drawOverlay() {
@@ -509,8 +604,12 @@ void Manager::drawOverlay() {
     const Bounds box = hoverBox(hoverElement_);
     if (!box.empty()) hoverCentre_ = {box.centreX(), box.centreY()};
   }
-  movingLight_[0] = kLightEase * hoverCentre_.x + (1.0f - kLightEase) * movingLight_[0];
-  movingLight_[1] = kLightEase * hoverCentre_.y + (1.0f - kLightEase) * movingLight_[1];
+  // Part frames leave the light where the last whole frame put it: every
+  // pixel of the window then shows the same light.
+  if (!drawingPart_) {
+    movingLight_[0] = kLightEase * hoverCentre_.x + (1.0f - kLightEase) * movingLight_[0];
+    movingLight_[1] = kLightEase * hoverCentre_.y + (1.0f - kLightEase) * movingLight_[1];
+  }
   glEnable(GL_LIGHT1);
   light(GL_LIGHT1, GL_DIFFUSE, 0.9f, 0.9f, 0.9f, 1.0f);
   light(GL_LIGHT1, GL_SPECULAR, 0.5f, 0.5f, 0.7f, 1.0f);
@@ -531,13 +630,19 @@ void Manager::drawOverlay() {
       std::lock_guard<std::mutex> layout(layoutMutex_);
       return banner_;
     }();
-    if (!banner.empty()) gl::blendQuad(banner.minX, banner.minY, banner.maxX, banner.maxY, colour);
-    drawTooltip(floating ? &floatingText : nullptr);
+    // A pass that puts back what lies below an element draws nothing
+    // before that element: the copy covers it.
+    if (!restorePending_) {
+      if (!banner.empty())
+        gl::blendQuad(banner.minX, banner.minY, banner.maxX, banner.maxY, colour);
+      drawTooltip(floating ? &floatingText : nullptr);
+    }
   }
 
   root_->draw();
   glDepthMask(GL_FALSE);
-  for (auto& renderer : renderers_) renderer->draw();
+  for (auto& renderer : renderers_)
+    if (!restorePending_ || renderer.get() == restoringOwner_) renderer->draw();
   if (drawOverlayPass_) root_->drawOverlay();
 
   if (floating && mainFont_) drawFloatingTooltip(floatingText);
@@ -592,7 +697,9 @@ void Manager::drawParameterTooltip(Font* font, int32_t index, float x, float y, 
 
 void Manager::drawFloatingTooltip(const std::string& text) {
   Font* font = mainFont_.get();
-  if (tooltipElement_ == nullptr || text.empty()) {
+  if (drawingPart_) {
+    // The fade stands still in part frames, as the light does.
+  } else if (tooltipElement_ == nullptr || text.empty()) {
     floatingAlpha_ *= kFloatingDecay;
     if (floatingAlpha_ < kFloatingInvisible) floatingAlpha_ = 0.0f;
   } else {

@@ -61,6 +61,10 @@ void ManagerX11Bridge::swapBuffers() {
   context_->discardErrors();
 }
 
+bool ManagerX11Bridge::keepsBackBuffer() {
+  return context_ && context_->keepsBackBuffer();
+}
+
 void ManagerX11Bridge::takeFocus() {
   window_.takeFocus();
 }

@@ -22,6 +22,7 @@ class ManagerX11Bridge : public ManagerPlatformBridge {
   bool makeCurrent() override;
   void destroyContexts() override;
   void swapBuffers() override;
+  bool keepsBackBuffer() override;
   void takeFocus() override;
   void setWindowSize(int width, int height) override;
   int windowHeight() override;

@@ -126,7 +126,14 @@ void Ovmanager::drawLayer() {
   const LitLayerKey key = litLayerKey();
   if (!drawKeptLitLayer(key)) {
     drawLayerQuad();
-    if (key == previousKey_) keepLitLayer(key);
+    if (!drawingPart()) {
+      if (key == previousKey_) keepLitLayer(key);
+    } else if (canKeepLitLayer()) {
+      // A part frame lights only some of the pixels, so it cannot keep
+      // them; the next frame is drawn whole to keep them for the parts
+      // after it.
+      notePictureChange();
+    }
   }
   previousKey_ = key;
 
@@ -157,8 +164,12 @@ Ovmanager::LitLayerKey Ovmanager::litLayerKey() const {
   return key;
 }
 
+bool Ovmanager::canKeepLitLayer() {
+  return GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object;
+}
+
 void Ovmanager::keepLitLayer(const LitLayerKey& key) {
-  if (!(GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object)) return;
+  if (!canKeepLitLayer()) return;
   const Size pixels = key.pixels;
   if (pixels.width <= 0 || pixels.height <= 0) return;
   if (keptTexture_ == 0) glGenTextures(1, &keptTexture_);

@@ -46,6 +46,7 @@ class Ovmanager : public Manager {
   LitLayerKey litLayerKey() const;
   // Keeps the window's lit layer as just drawn, for frames whose key is
   // the same.
+  static bool canKeepLitLayer();
   void keepLitLayer(const LitLayerKey& key);
   bool drawKeptLitLayer(const LitLayerKey& key) const;
   void releaseKeptLitLayer();

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include "core/GlobalSettings.h"
+#include "gui/Manager.h"
 #include "gui/Texture.h"
 
 namespace QW {
@@ -116,8 +117,24 @@ void TexturedKnobRenderer::prepareRendering() {
   }
 }
 
+Bounds TexturedKnobRenderer::drawnBounds() const {
+  Bounds all;
+  for (size_t i = 0; i < instances_.size() && bufferReady_; ++i) {
+    if (!instances_[i].visible) continue;
+    const float* knob = vertices_.data() + i * kKnobFloats;
+    for (size_t corner = 0; corner < 4; ++corner) {
+      const float* v = knob + corner * kKnobVertexFloats;
+      all.extend(Bounds{v[5], v[6], 0.0f, v[5], v[6], 0.0f});
+    }
+  }
+  return all;
+}
+
 void TexturedKnobRenderer::draw() {
   if (!bufferReady_ || instances_.empty()) return;
+  // A pass that redraws only part of the window away from every knob has
+  // nothing of theirs to draw.
+  if (manager_ && manager_->drawingPart() && !manager_->passMeets(drawnBounds())) return;
   const std::vector<KnobRun> runs = drawRuns();
   if (runs.empty()) return;
 

@@ -49,6 +49,8 @@ class TexturedKnobRenderer : public Effect {
   void prepareGeometry();
   // The runs of consecutive visible knobs that draw() hands to GL.
   std::vector<KnobRun> drawRuns() const;
+  // Where the visible knobs' quads lie, in design pixels.
+  Bounds drawnBounds() const;
 
   void prepareRendering() override;
   void draw() override;

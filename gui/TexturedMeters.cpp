@@ -32,7 +32,15 @@ void TexturedMeters::update() {
     changed = changed || height != shownHeights_[i];
     shownHeights_[i] = height;
   }
-  if (changed && manager_) manager_->notePictureChange();
+  // Only the wells change: nothing else is drawn from the levels.
+  if (changed && manager_) manager_->notePictureChangeIn(wells());
+}
+
+Bounds TexturedMeters::wells() const {
+  Bounds all;
+  for (const Meter& meter : meters_)
+    all.extend(Bounds::fromRect(meter.x, meter.y, width_, height_));
+  return all;
 }
 
 TexturedMeters::Bar TexturedMeters::bar(size_t index) const {
@@ -57,6 +65,13 @@ TexturedMeters::Bar TexturedMeters::bar(size_t index) const {
 
 void TexturedMeters::draw() {
   if (meters_.empty()) return;
+  // The wells cover what lies below them, which a frame that redraws only
+  // the wells puts back as it was kept.
+  if (manager_) {
+    const Bounds box = wells();
+    if (!manager_->passMeets(box)) return;
+    if (!manager_->restoreUnderlay(this)) manager_->keepUnderlay(this, box);
+  }
   glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT | GL_CURRENT_BIT);
   glDisable(GL_TEXTURE_2D);
   glColor4f(0.1f, 0.1f, 0.1f, 1.0f);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "gui/Bounds.h"
 #include "gui/Effect.h"
 
 namespace QW {
@@ -30,6 +31,8 @@ class TexturedMeters : public Effect {
     float s0, s1, tBottom, tTop;
   };
   Bar bar(size_t index) const;
+  // All the wells together, in design pixels.
+  Bounds wells() const;
 
   // Notes a change of any level since the last update.
   void update() override;

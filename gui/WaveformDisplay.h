@@ -138,12 +138,19 @@ class WaveformDisplay : public ControlBase {
   // One spectrum as read this frame.
   std::vector<float> frame_;
   int logLayoutSizeIndex_ = -1;
-  // What the last update saw of the display block and the spectra, and
-  // whether the smoothed heights still moved in the last frame drawn: the
-  // editor draws a frame only when one of them changed.
-  uint64_t shownSignature_ = 0;
+  // What the last update saw of the display block's fields and of the
+  // spectra, and whether the smoothed heights still moved in the last frame
+  // drawn: the editor draws a frame only when one of them changed, and only
+  // the spectra's part of the display when nothing but the spectra did.
+  uint64_t shownFields_ = 0;
+  uint64_t shownSpectra_ = 0;
   bool spectraMoving_ = true;
-  uint64_t signature() const;
+  // The frame whose spectra were last taken in.
+  uint64_t preparedFrame_ = ~uint64_t{0};
+  uint64_t fieldsSignature() const;
+  uint64_t spectraSignature() const;
+  // Where the spectra are drawn, in design pixels: the upper half.
+  Bounds spectraBox() const;
   // The bars are rebuilt only when a level, colour or the axis changed.
   bool dirty_ = true;
   spectrum::Axis slidersAxis_;

@@ -2,9 +2,70 @@
 
 #include <X11/Xutil.h>
 
+#include <cstring>
 #include <string>
 
 namespace platform {
+
+namespace {
+
+// From GLX_OML_swap_method, which older headers may lack.
+constexpr int kSwapMethod = 0x8060;
+constexpr int kSwapCopy = 0x8062;
+
+bool offersSwapMethod(Display* display, int screen) {
+  const char* extensions = glXQueryExtensionsString(display, screen);
+  return extensions != nullptr && std::strstr(extensions, "GLX_OML_swap_method") != nullptr;
+}
+
+// The first window configuration with the visual given whose swap copies.
+GLXFBConfig swapCopyConfig(Display* display, int screen, VisualID visual) {
+  if (!offersSwapMethod(display, screen)) return nullptr;
+  const int wanted[] = {GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,   GLX_RENDER_TYPE,
+                        GLX_RGBA_BIT,      GLX_DOUBLEBUFFER, True,
+                        kSwapMethod,       kSwapCopy,        None};
+  int count = 0;
+  GLXFBConfig* configs = glXChooseFBConfig(display, screen, wanted, &count);
+  GLXFBConfig found = nullptr;
+  for (int i = 0; configs != nullptr && i < count && found == nullptr; ++i) {
+    int id = 0;
+    int method = 0;
+    if (glXGetFBConfigAttrib(display, configs[i], GLX_VISUAL_ID, &id) == Success &&
+        glXGetFBConfigAttrib(display, configs[i], kSwapMethod, &method) == Success &&
+        static_cast<VisualID>(id) == visual && method == kSwapCopy)
+      found = configs[i];
+  }
+  if (configs) XFree(configs);
+  return found;
+}
+
+}  // namespace
+
+XVisualInfo* chooseWindowVisual(Display* display, int screen) {
+  if (offersSwapMethod(display, screen)) {
+    // clang-format off
+    const int wanted[] = {GLX_X_RENDERABLE, True,
+                          GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
+                          GLX_RENDER_TYPE, GLX_RGBA_BIT,
+                          GLX_DOUBLEBUFFER, True,
+                          GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
+                          GLX_DEPTH_SIZE, 16,
+                          kSwapMethod, kSwapCopy,
+                          None};
+    // clang-format on
+    int count = 0;
+    GLXFBConfig* configs = glXChooseFBConfig(display, screen, wanted, &count);
+    XVisualInfo* visual = nullptr;
+    for (int i = 0; configs != nullptr && i < count && visual == nullptr; ++i)
+      visual = glXGetVisualFromFBConfig(display, configs[i]);
+    if (configs) XFree(configs);
+    if (visual) return visual;
+  }
+  int attributes[] = {
+      GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
+      8,        GLX_DEPTH_SIZE,   16,           None};
+  return glXChooseVisual(display, screen, attributes);
+}
 
 GLXFBConfig choosePbufferConfig(Display* display, int screen) {
   const int wanted[] = {GLX_DRAWABLE_TYPE,
@@ -57,7 +118,13 @@ std::unique_ptr<GlxWindowContext> GlxWindowContext::create(Window window, std::s
   int usesGl = 0;
   glXGetConfig(display, visual, GLX_USE_GL, &usesGl);
   glXGetConfig(display, visual, GLX_DOUBLEBUFFER, &doubleBuffered);
-  if (usesGl) self->context_ = glXCreateContext(display, visual, nullptr, True);
+  if (usesGl && doubleBuffered) {
+    if (const GLXFBConfig copying = swapCopyConfig(display, self->screen_, visual->visualid)) {
+      self->context_ = glXCreateNewContext(display, copying, GLX_RGBA_TYPE, nullptr, True);
+      self->keepsBackBuffer_ = self->context_ != nullptr;
+    }
+  }
+  if (usesGl && !self->context_) self->context_ = glXCreateContext(display, visual, nullptr, True);
   XFree(visual);
   if (self->connection_->syncAndTakeError() != 0 || !self->context_) {
     whyNot = usesGl ? "cannot create an OpenGL context for the editor window"

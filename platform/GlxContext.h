@@ -17,6 +17,12 @@ namespace platform {
 // null when the server offers none.
 GLXFBConfig choosePbufferConfig(Display* display, int screen);
 
+// A double-buffered RGB visual with a depth buffer for the editor window,
+// from a configuration whose swap copies the back buffer (so it still holds
+// the last frame afterwards) when the server offers one; else whatever
+// glXChooseVisual gives. Null when there is none. The caller frees it.
+XVisualInfo* chooseWindowVisual(Display* display, int screen);
+
 class GlxWindowContext {
  public:
   // A direct-rendering context for window's visual; null with the reason.
@@ -34,6 +40,9 @@ class GlxWindowContext {
   X11Connection& connection() { return *connection_; }
   GLXContext context() const { return context_; }
   int screen() const { return screen_; }
+  // True when the window's configuration promises that a swap leaves the
+  // back buffer as it was, so a frame may redraw only part of it.
+  bool keepsBackBuffer() const { return keepsBackBuffer_; }
 
  private:
   GlxWindowContext(std::unique_ptr<X11Connection> connection, Window window)
@@ -43,6 +52,7 @@ class GlxWindowContext {
   Window window_;
   int screen_ = 0;
   GLXContext context_ = nullptr;
+  bool keepsBackBuffer_ = false;
 };
 
 // An off-screen drawable (a GLX pbuffer) on the window context's connection,

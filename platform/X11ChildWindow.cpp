@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "platform/GlxContext.h"
+
 namespace platform {
 
 namespace {
@@ -44,10 +46,7 @@ std::unique_ptr<X11ChildWindow> X11ChildWindow::create(Window parent, int width,
   std::unique_ptr<X11ChildWindow> self(new X11ChildWindow(std::move(connection), parent));
   X11Connection& c = *self->connection_;
   const int screen = XScreenNumberOfScreen(parentAttributes.screen);
-  int attributes[] = {
-      GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8,   GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE,
-      8,        GLX_DEPTH_SIZE,   16,           None};
-  XVisualInfo* visual = glXChooseVisual(display, screen, attributes);
+  XVisualInfo* visual = chooseWindowVisual(display, screen);
   c.takeError();
 
   XSetWindowAttributes set{};
