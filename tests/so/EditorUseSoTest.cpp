@@ -637,7 +637,13 @@ TEST_F(EditorUse, AnIdleEditorDrawsOnlyWhenWhatItShowsChanges) {
     std::vector<float> out(2 * 512);
     float* ins[2] = {noise.data(), noise.data() + 512};
     float* outs[2] = {out.data(), out.data() + 512};
-    for (int block = 0; block < 40; ++block) effect->processReplacing(effect, ins, outs, 512);
+    // In bursts, each quieter, so that frames in parts see the meters and
+    // the spectra move.
+    for (int burst = 0; burst < 4; ++burst) {
+      for (int block = 0; block < 10; ++block) effect->processReplacing(effect, ins, outs, 512);
+      idleFor(150ms);
+      for (float& sample : noise) sample *= 0.5f;
+    }
   };
   const struct {
     const char* what;
