@@ -14,6 +14,11 @@ bool contains(PixelRect outer, PixelRect inner) {
          inner.y + inner.height <= outer.y + outer.height;
 }
 
+void deleteObjects(const unsigned int& framebuffer, const unsigned int& texture) {
+  if (framebuffer != 0) glDeleteFramebuffers(1, &framebuffer);
+  if (texture != 0) glDeleteTextures(1, &texture);
+}
+
 }  // namespace
 
 void KeptUnderlays::beginWholeFrame() {
@@ -23,8 +28,7 @@ void KeptUnderlays::beginWholeFrame() {
 void KeptUnderlays::endWholeFrame() {
   const auto unmarked = std::remove_if(underlays_.begin(), underlays_.end(), [](Underlay& u) {
     if (u.marked) return false;
-    if (u.framebuffer != 0) glDeleteFramebuffers(1, &u.framebuffer);
-    if (u.texture != 0) glDeleteTextures(1, &u.texture);
+    deleteObjects(u.framebuffer, u.texture);
     return true;
   });
   underlays_.erase(unmarked, underlays_.end());
@@ -95,10 +99,7 @@ void KeptUnderlays::restore(const void* owner) const {
 }
 
 void KeptUnderlays::release() {
-  for (Underlay& u : underlays_) {
-    if (u.framebuffer != 0) glDeleteFramebuffers(1, &u.framebuffer);
-    if (u.texture != 0) glDeleteTextures(1, &u.texture);
-  }
+  for (const Underlay& u : underlays_) deleteObjects(u.framebuffer, u.texture);
   underlays_.clear();
 }
 
