@@ -11,8 +11,21 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
+#include <new>
+
+// glibc's own allocator entry points. Every allocation function is replaced
+// together, so a pointer always goes back to the allocator it came from.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* p, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+void __libc_free(void* p);
+}
 
 namespace {
 
@@ -68,8 +81,9 @@ uint64_t LibcCounts::allBut(LibcCall a, LibcCall b) const {
 
 std::string LibcCounts::describe() const {
   static const char* const kNames[] = {
-      "Lua lock",       "Lua unlock",     "other lock",     "other unlock", "condition wait",
-      "condition wake", "semaphore wait", "semaphore post", "sleep",        "file I/O",
+      "allocation",     "release",        "Lua lock",       "Lua unlock",
+      "other lock",     "other unlock",   "condition wait", "condition wake",
+      "semaphore wait", "semaphore post", "sleep",          "file I/O",
       "socket I/O",     "stdio",          "syscall",        "thread"};
   static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(LibcCall::kCount));
   std::string text;
@@ -104,6 +118,103 @@ LibcCounts libcCounts() {
 }
 
 }  // namespace alloc_test
+
+// --- Allocation --------------------------------------------------------------
+
+namespace {
+
+void* allocateOrThrow(size_t size, size_t alignment) {
+  note(LibcCall::kAllocation);
+  if (size == 0) size = 1;
+  void* p = alignment <= alignof(std::max_align_t) ? __libc_malloc(size)
+                                                   : __libc_memalign(alignment, size);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void* allocateOrNull(size_t size, size_t alignment) noexcept {
+  try {
+    return allocateOrThrow(size, alignment);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void release(void* p) noexcept {
+  if (p) note(LibcCall::kRelease);
+  __libc_free(p);
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) {
+  note(LibcCall::kAllocation);
+  return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) {
+  note(LibcCall::kAllocation);
+  return __libc_calloc(count, size);
+}
+void* realloc(void* p, size_t size) {
+  note(LibcCall::kAllocation);
+  return __libc_realloc(p, size);
+}
+void* memalign(size_t alignment, size_t size) {
+  note(LibcCall::kAllocation);
+  return __libc_memalign(alignment, size);
+}
+void* aligned_alloc(size_t alignment, size_t size) {
+  note(LibcCall::kAllocation);
+  return __libc_memalign(alignment, size);
+}
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  note(LibcCall::kAllocation);
+  if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
+  void* p = __libc_memalign(alignment, size);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+void free(void* p) {
+  release(p);
+}
+}  // extern "C"
+
+// Every form of the global operator new and delete, plain and array.
+#define COUNTED_NEW(suffix)                                                                    \
+  void* operator new suffix(size_t size) {                                                     \
+    return allocateOrThrow(size, 0);                                                           \
+  }                                                                                            \
+  void* operator new suffix(size_t size, const std::nothrow_t&) noexcept {                     \
+    return allocateOrNull(size, 0);                                                            \
+  }                                                                                            \
+  void* operator new suffix(size_t size, std::align_val_t a) {                                 \
+    return allocateOrThrow(size, static_cast<size_t>(a));                                      \
+  }                                                                                            \
+  void* operator new suffix(size_t size, std::align_val_t a, const std::nothrow_t&) noexcept { \
+    return allocateOrNull(size, static_cast<size_t>(a));                                       \
+  }                                                                                            \
+  void operator delete suffix(void* p) noexcept {                                              \
+    release(p);                                                                                \
+  }                                                                                            \
+  void operator delete suffix(void* p, size_t) noexcept {                                      \
+    release(p);                                                                                \
+  }                                                                                            \
+  void operator delete suffix(void* p, const std::nothrow_t&) noexcept {                       \
+    release(p);                                                                                \
+  }                                                                                            \
+  void operator delete suffix(void* p, std::align_val_t) noexcept {                            \
+    release(p);                                                                                \
+  }                                                                                            \
+  void operator delete suffix(void* p, size_t, std::align_val_t) noexcept {                    \
+    release(p);                                                                                \
+  }                                                                                            \
+  void operator delete suffix(void* p, std::align_val_t, const std::nothrow_t&) noexcept {     \
+    release(p);                                                                                \
+  }
+COUNTED_NEW()
+COUNTED_NEW([])
 
 // --- Replacements ----------------------------------------------------------
 // Same signatures as the C library's; each notes the call, then forwards.

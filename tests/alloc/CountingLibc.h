@@ -1,8 +1,8 @@
-// Counts the C library calls that can block, sleep, wake another thread or
-// enter the kernel, made by a thread while it is inside an audio call (the
-// host's processReplacing or processEvents). The replacements live in
-// CountingLibc.cpp, in this executable only; each forwards to the C
-// library's own function.
+// Counts the C library calls that can allocate, block, sleep, wake another
+// thread or enter the kernel, made by a thread while it is inside an audio
+// call (the host's processReplacing or processEvents). The replacements live
+// in CountingLibc.cpp, linked into this executable only (the sanitizers
+// replace the same functions); each forwards to the C library's own.
 //
 // What it cannot see: calls the C library makes to itself (fputs reaching
 // write, sem_post reaching futex) bind inside the library, so the stdio
@@ -17,6 +17,8 @@
 namespace alloc_test {
 
 enum class LibcCall : int {
+  kAllocation,   // malloc, calloc, realloc, the aligned ones, operator new
+  kRelease,      // free of a pointer, operator delete
   kLuaLock,      // pthread_mutex_lock/trylock of the registered Lua lock
   kLuaUnlock,    // pthread_mutex_unlock of it
   kOtherLock,    // any other mutex, rwlock or spinlock taken or tried
