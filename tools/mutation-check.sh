@@ -53,6 +53,9 @@ mkdir -p "$src" "$logs"
 # The copy holds the tree as it is now, uncommitted changes included, so a
 # fault list can be checked against work in progress.
 echo "mutation-check: copying the tree to $src"
+# Files the tree no longer has go from the copy too; its build folder stays,
+# so that only what changed is rebuilt.
+find "$src" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
 git ls-files -z --cached --others --exclude-standard | (cd "$root" && xargs -0 tar cf -) | (cd "$src" && tar xf -)
 [ -e "$src/third_party" ] || ln -s "$root/third_party" "$src/third_party"
 
@@ -80,9 +83,14 @@ else
   printf 'n\tresult\tfile\twhy\n' > "$report"
 fi
 caught=0 survived=0 unbuildable=0 stale=0 n=0
-tab=$(printf '\t')
-while IFS="$tab" read -r file match replacement why; do
+# Fields are split one by one: `read` with a tab in IFS would run two tabs
+# together and shift an empty replacement's reason into its place.
+while IFS= read -r line; do
+  file=$(printf '%s\n' "$line" | cut -f1)
   case "$file" in ''|'#'*|file) continue ;; esac
+  match=$(printf '%s\n' "$line" | cut -f2)
+  replacement=$(printf '%s\n' "$line" | cut -f3)
+  why=$(printf '%s\n' "$line" | cut -f4)
   n=$((n + 1))
   if [ -n "$only" ] && ! echo ",$only," | grep -q ",$n,"; then
     continue
