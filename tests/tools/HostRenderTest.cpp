@@ -126,9 +126,8 @@ TEST_F(Render, StereoIntoAMonoPluginIsMixedDown) {
     ASSERT_NEAR(output.at(n, 0), 0.5f * (input.at(n, 0) + input.at(n, 1)) / 2.0f, 1e-6);
 }
 
-TEST_F(Render, HostBlocksAndRateReachThePlugin) {
-  const Audio input = testSignal(2, 44100, 1050);
-  render(input, 0, {"--block", "100"});
+TEST_F(Render, BlocksRateAndCallOrderReachThePlugin) {
+  render(testSignal(2, 44100, 1050), 0, {"--block", "100"});
   EXPECT_EQ(logLines("rate "), std::vector<std::string>{"rate 44100"});
   EXPECT_EQ(logLines("block "), std::vector<std::string>{"block 100"});
   EXPECT_EQ(logLines("host rate "), std::vector<std::string>{"host rate 44100 block 100"});
@@ -137,30 +136,18 @@ TEST_F(Render, HostBlocksAndRateReachThePlugin) {
   ASSERT_EQ(blocks.size(), 11u);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(blocks[i], "process 100");
   EXPECT_EQ(blocks[10], "process 50");
-}
-
-TEST_F(Render, ProcessingIsBracketedByResumeAndStart) {
-  render(testSignal(2, 48000, 600), 0);
   const auto lines = readLines(log());
   const auto at = [&](const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) - lines.begin();
   };
-  const auto firstProcess =
-      std::find_if(lines.begin(), lines.end(),
-                   [](const std::string& l) { return l.rfind("process", 0) == 0; }) -
-      lines.begin();
-  EXPECT_LT(at("rate 48000"), at("resume"));
+  EXPECT_LT(at("rate 44100"), at("resume"));
   EXPECT_LT(at("resume"), at("start"));
-  EXPECT_LT(at("start"), firstProcess);
-  EXPECT_LT(firstProcess, at("stop"));
+  EXPECT_LT(at("start"), at("process 100"));
+  EXPECT_LT(at("process 50"), at("stop"));
   EXPECT_LT(at("stop"), at("suspend"));
   EXPECT_LT(at("suspend"), at("close"));
-}
-
-TEST_F(Render, RateOverridesWhatThePluginIsToldButNotTheFile) {
-  const Audio input = testSignal(2, 48000, 1000);
-  const Audio output = render(input, 0, {"--rate", "96000"});
-  EXPECT_EQ(output.sampleRate, 48000);
+  // --rate changes what the plug-in is told, not the file.
+  EXPECT_EQ(render(testSignal(2, 48000, 1000), 0, {"--rate", "96000"}).sampleRate, 48000);
   EXPECT_EQ(logLines("rate "), std::vector<std::string>{"rate 96000"});
   EXPECT_EQ(logLines("host rate "), std::vector<std::string>{"host rate 96000 block 512"});
 }
@@ -187,15 +174,12 @@ TEST_F(Render, MidiEventsArriveAtTheirSamplePositions) {
   EXPECT_NE(lastRun.out.find("5 of 6 events delivered"), std::string::npos) << lastRun.out;
 }
 
-TEST_F(Render, MidiPositionsFollowTheRateToldToThePlugin) {
+TEST_F(Render, MidiPositionsFollowThePluginsRateAndTheFilesTempo) {
   const std::string midi = dir.path("note.mid");
-  writeMidiFile(midi, {{24, {0x90, 60, 100}}});  // 12.5 ms: 1200 samples at 96 kHz
+  // 12.5 ms: 1200 samples at 96 kHz.
+  writeMidiFile(midi, {{24, {0x90, 60, 100}}});
   render(testSignal(2, 48000, 4800), 0, {"--midi", midi, "--rate", "96000"});
   EXPECT_EQ(logLines("midi "), std::vector<std::string>{"midi 1200 144 60 100 delta 176"});
-}
-
-TEST_F(Render, MidiPositionsFollowTheFilesTempo) {
-  const std::string midi = dir.path("slow.mid");
   // 60 beats per minute: a quarter note (960 pulses) lasts one second.
   writeMidiFile(midi, {{0, {0xFF, 0x51, 0x03, 0x0F, 0x42, 0x40}}, {960, {0x90, 60, 100}}});
   render(testSignal(2, 48000, 48000 + 10), 0, {"--midi", midi});
@@ -308,24 +292,16 @@ TEST_F(Render, SamplesBeyondFullScaleAreCountedPerChannel) {
     EXPECT_GE(output.at(100, 0), 0.99f);
     EXPECT_LE(output.at(500, 1), -0.99f);
   }
-  const RunResult floatFlac =
-      runHost({"render", Paths::gainFixture(), in(), dir.path("x.flac"), "--format", "float"});
-  expectCleanFailure(floatFlac, "FLAC has no float samples");
-  EXPECT_EQ(floatFlac.exitCode, kExitUsage);
-  expectCleanFailure(runHost({"render", Paths::gainFixture(), in(), out(), "--format", "8"}),
-                     "--format takes float, 24 or 16");
 }
 
-TEST_F(Render, ReportsWhatItDidAndTheRealtimeFactor) {
+TEST_F(Render, ReportsWhatItDidInTextAndJson) {
   render(testSignal(2, 48000, 48000), 64, {"--compensate"});
-  EXPECT_NE(lastRun.out.find("48000 frames"), std::string::npos) << lastRun.out;
-  EXPECT_NE(lastRun.out.find("latency of 64 samples removed"), std::string::npos);
-  EXPECT_NE(lastRun.out.find("x realtime"), std::string::npos);
+  for (const char* fact : {"48000 frames", "latency of 64 samples removed", "x realtime"})
+    EXPECT_NE(lastRun.out.find(fact), std::string::npos) << fact << "\n" << lastRun.out;
   EXPECT_TRUE(lastRun.err.empty())
       << "no progress bar when stderr is not a terminal: " << lastRun.err;
-}
-
-TEST_F(Render, JsonReportDescribesTheRun) {
+  render(testSignal(1, 48000, 100), 0, {}, {{"VHF_INPUTS", "1"}, {"VHF_OUTPUTS", "1"}});
+  EXPECT_NE(lastRun.out.find(", 1 channel,"), std::string::npos) << lastRun.out;
   writeAudio(in(), testSignal(1, 44100, 1000));
   const Json report = runHostJson(
       {"render", Paths::gainFixture(), in(), out(), "--compensate", "--set", "Gain=0.75"});
@@ -364,41 +340,66 @@ TEST_F(Render, ChunkIsRestoredBeforeSet) {
   EXPECT_FLOAT_EQ(output.at(100, 0), 0.125f * input.at(100, 0));
 }
 
-TEST_F(Render, MissingInputFailsWithoutOutput) {
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
-  expectCleanFailure(result, "in.wav");
-  EXPECT_EQ(result.exitCode, kExitFailure);
-  expectOnlyFiles({});
-}
-
-TEST_F(Render, EmptyInputFailsWithoutOutput) {
-  writeText(in(), "");
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
-  expectCleanFailure(result, "empty");
-  expectOnlyFiles({"in.wav"});
-}
-
-TEST_F(Render, NonAudioInputFailsWithoutOutput) {
-  writeText(in(), "just some text, certainly no RIFF header here\n");
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
-  expectCleanFailure(result, "as audio");
-  expectOnlyFiles({"in.wav"});
-}
-
-TEST_F(Render, CorruptWavFailsWithoutOutput) {
+// Every refusal is one line with its exit status and leaves no output and no
+// temporary file behind.
+TEST_F(Render, BadInputsOptionsAndPluginsFailWithoutOutput) {
   writeAudio(in(), testSignal(2, 48000, 1000));
-  std::string bytes;
-  {
-    std::ifstream file(in(), std::ios::binary);
-    std::ostringstream all;
-    all << file.rdbuf();
-    bytes = all.str();
+  std::string corrupt = readText(in()).substr(0, 60);
+  corrupt[8] = 'X';  // "WAVE" no longer
+  writeAudio(in(), Audio{2, 48000, {}});
+  const std::string noFrames = readText(in());
+  writeAudio(in(), testSignal(2, 48000, 100));
+  const std::string good = readText(in());
+  const std::string empty, text = "just some text, certainly no RIFF header\n";
+  const std::map<std::string, std::string> none;
+  const struct {
+    const char* name;
+    const std::string* input;  // nullptr: no input file
+    std::vector<std::string> options;
+    std::map<std::string, std::string> environment;
+    int exitCode;  // 0: any failure
+    const char* mentioning;
+    const char* output = "out.wav";
+  } cases[] = {
+      {"missing input", nullptr, {}, none, kExitFailure, "in.wav"},
+      {"empty input", &empty, {}, none, 0, "empty"},
+      {"not audio", &text, {}, none, 0, "as audio"},
+      {"corrupt WAV", &corrupt, {}, none, 0, "in.wav"},
+      {"no frames", &noFrames, {}, none, 0, "no audio frames"},
+      {"unknown extension", &good, {}, none, kExitUsage, "output format", "out.mp3"},
+      {"float FLAC",
+       &good,
+       {"--format", "float"},
+       none,
+       kExitUsage,
+       "FLAC has no float samples",
+       "x.flac"},
+      {"bad format", &good, {"--format", "8"}, none, 0, "--format takes float, 24 or 16"},
+      {"block 0", &good, {"--block", "0"}, none, kExitUsage, "--block"},
+      {"block word", &good, {"--block", "many"}, none, kExitUsage, "--block"},
+      {"block without value", &good, {"--block"}, none, kExitUsage, "--block"},
+      {"negative rate", &good, {"--rate", "-5"}, none, kExitUsage, "--rate"},
+      {"negative tail", &good, {"--tail", "-1"}, none, kExitUsage, "--tail"},
+      {"nan tail", &good, {"--tail", "nan"}, none, kExitUsage, "--tail"},
+      {"inf tail", &good, {"--tail", "inf"}, none, kExitUsage, "--tail"},
+      {"tail over an hour", &good, {"--tail", "3601"}, none, kExitUsage, "--tail"},
+      {"tail overflowing", &good, {"--tail", "1e400"}, none, kExitUsage, "--tail"},
+      {"instrument", &good, {}, {{"VHF_SYNTH", "1"}}, kExitLoad, "not an effect"},
+      {"no outputs", &good, {}, {{"VHF_OUTPUTS", "0"}}, 0, "no audio outputs"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(in().c_str());
+    if (c.input) writeText(in(), *c.input);
+    std::vector<std::string> args{"render", Paths::gainFixture(), in(), dir.path(c.output)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult result = runHost(args, c.environment);
+    expectCleanFailure(result, c.mentioning);
+    if (c.exitCode != 0) {
+      EXPECT_EQ(result.exitCode, c.exitCode);
+    }
+    expectOnlyFiles(c.input ? std::vector<std::string>{"in.wav"} : std::vector<std::string>{});
   }
-  bytes[8] = 'X';  // "WAVE" no longer
-  writeText(in(), bytes.substr(0, 60));
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
-  expectCleanFailure(result, "in.wav");
-  expectOnlyFiles({"in.wav"});
 }
 
 // A WAV cut short renders what it holds, with a warning; a whole one none.
@@ -423,13 +424,6 @@ TEST_F(Render, TruncatedWavRendersWithAWarning) {
   EXPECT_NE(cut.err.find("Warning: " + in() + " is cut short"), std::string::npos) << cut.err;
   EXPECT_NE(cut.err.find("600 frames"), std::string::npos) << cut.err;
   EXPECT_EQ(readAudio(out()).frames(), input.frames() - kCutFrames);
-}
-
-TEST_F(Render, WavWithoutFramesFails) {
-  writeAudio(in(), Audio{2, 48000, {}});
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), out()});
-  expectCleanFailure(result, "no audio frames");
-  expectOnlyFiles({"in.wav"});
 }
 
 TEST_F(Render, UnwritableOutputFailsWithoutLeftovers) {
@@ -466,14 +460,6 @@ TEST_F(Render, DoubleDashEndsTheOptions) {
   expectOnlyFiles({"in.wav", "--json.wav"});
 }
 
-TEST_F(Render, UnknownOutputExtensionIsAUsageError) {
-  writeAudio(in(), testSignal(2, 48000, 100));
-  const RunResult result = runHost({"render", Paths::gainFixture(), in(), dir.path("out.mp3")});
-  expectCleanFailure(result, "output format");
-  EXPECT_EQ(result.exitCode, kExitUsage);
-  expectOnlyFiles({"in.wav"});
-}
-
 // The output may not be the input, under any of its names.
 TEST_F(Render, OutputThatIsTheInputIsRefused) {
   const Audio input = testSignal(2, 48000, 100);
@@ -489,32 +475,6 @@ TEST_F(Render, OutputThatIsTheInputIsRefused) {
   }
   EXPECT_EQ(readAudio(in()).samples, input.samples);
   expectOnlyFiles({"in.wav", "alias.wav", "hard.wav"});
-}
-
-TEST_F(Render, OneChannelIsSaidInTheSingular) {
-  render(testSignal(1, 48000, 100), 0, {}, {{"VHF_INPUTS", "1"}, {"VHF_OUTPUTS", "1"}});
-  EXPECT_NE(lastRun.out.find(", 1 channel,"), std::string::npos) << lastRun.out;
-  EXPECT_EQ(lastRun.out.find("1 channels"), std::string::npos) << lastRun.out;
-}
-
-TEST_F(Render, BadOptionValuesAreUsageErrors) {
-  writeAudio(in(), testSignal(2, 48000, 100));
-  for (const std::vector<std::string>& option : {std::vector<std::string>{"--block", "0"},
-                                                 {"--block", "many"},
-                                                 {"--rate", "-5"},
-                                                 {"--tail", "-1"},
-                                                 {"--tail", "nan"},
-                                                 {"--tail", "inf"},
-                                                 {"--tail", "3601"},
-                                                 {"--tail", "1e400"},
-                                                 {"--block"}}) {
-    std::vector<std::string> args{"render", Paths::gainFixture(), in(), out()};
-    args.insert(args.end(), option.begin(), option.end());
-    const RunResult result = runHost(args);
-    expectCleanFailure(result, option[0]);
-    EXPECT_EQ(result.exitCode, kExitUsage);
-  }
-  expectOnlyFiles({"in.wav"});
 }
 
 // A one-track file at 960 pulses per quarter note around `events`, which
@@ -577,23 +537,6 @@ TEST_F(Render, MalformedMidiFilesFailWithoutOutput) {
     EXPECT_EQ(result.exitCode, kExitFailure);
     expectOnlyFiles({"in.wav", "good.mid", "bad.mid"});
   }
-}
-
-TEST_F(Render, InstrumentIsRefused) {
-  writeAudio(in(), testSignal(2, 48000, 100));
-  const RunResult result =
-      runHost({"render", Paths::gainFixture(), in(), out()}, {{"VHF_SYNTH", "1"}});
-  expectCleanFailure(result, "not an effect");
-  EXPECT_EQ(result.exitCode, kExitLoad);
-  expectOnlyFiles({"in.wav"});
-}
-
-TEST_F(Render, PluginWithoutOutputsIsRefused) {
-  writeAudio(in(), testSignal(2, 48000, 100));
-  const RunResult result =
-      runHost({"render", Paths::gainFixture(), in(), out()}, {{"VHF_OUTPUTS", "0"}});
-  expectCleanFailure(result, "no audio outputs");
-  expectOnlyFiles({"in.wav"});
 }
 
 TEST_F(Render, PluginCrashIsReportedAndLeavesNoFile) {
