@@ -17,7 +17,7 @@ const Json& findParameter(const Json& parameters, const std::string& name) {
   throw std::runtime_error("no parameter " + name);
 }
 
-TEST(HostParams, ListsEveryParameterWithNameLabelDisplayAndValue) {
+TEST(HostParams, ListsFiltersAndLimitsTheParameters) {
   const Json listing = runHostJson({"params", Paths::gainFixture()});
   EXPECT_EQ(listing["total"].number, 13);
   EXPECT_EQ(listing["count"].number, 13);
@@ -33,32 +33,22 @@ TEST(HostParams, ListsEveryParameterWithNameLabelDisplayAndValue) {
   EXPECT_EQ(parameters[12]["name"].string, kLongName) << "long names arrive whole";
   EXPECT_EQ(parameters[1]["label"].string, "\xEF\xBF\xBD") << "text that is not UTF-8 still "
                                                               "gives valid JSON (U+FFFD)";
-}
-
-TEST(HostParams, TextTableShowsRowsAndTheCount) {
-  const RunResult result = runHost({"params", Paths::gainFixture()});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("Gain"), std::string::npos);
-  EXPECT_NE(result.out.find("0.500 x"), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("13 parameters"), std::string::npos) << result.out;
-}
-
-TEST(HostParams, MatchFiltersByNameInAnyCase) {
-  const Json listing = runHostJson({"params", Paths::gainFixture(), "--match", "bAnD"});
-  EXPECT_EQ(listing["count"].number, 10);
-  for (const auto& p : listing["parameters"].array)
+  const RunResult table = runHost({"params", Paths::gainFixture()});
+  ASSERT_EQ(table.exitCode, 0) << table.err;
+  EXPECT_NE(table.out.find("0.500 x"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("13 parameters"), std::string::npos) << table.out;
+  const Json bands = runHostJson({"params", Paths::gainFixture(), "--match", "bAnD"});
+  EXPECT_EQ(bands["count"].number, 10);
+  for (const auto& p : bands["parameters"].array)
     EXPECT_EQ(p["name"].string.rfind("Band ", 0), 0u) << p["name"].string;
-}
-
-TEST(HostParams, LimitShortensTheListButNotTheCount) {
-  const RunResult result = runHost({"params", Paths::gainFixture(), "--limit", "3"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("Mix"), std::string::npos);
-  EXPECT_EQ(result.out.find("Band 1"), std::string::npos);
-  EXPECT_NE(result.out.find("10 more, 13 parameters in all"), std::string::npos) << result.out;
-  const Json listing = runHostJson({"params", Paths::gainFixture(), "--limit", "3"});
-  EXPECT_EQ(listing["count"].number, 13);
-  EXPECT_EQ(listing["parameters"].array.size(), 3u);
+  const RunResult limited = runHost({"params", Paths::gainFixture(), "--limit", "3"});
+  ASSERT_EQ(limited.exitCode, 0) << limited.err;
+  EXPECT_NE(limited.out.find("Mix"), std::string::npos);
+  EXPECT_EQ(limited.out.find("Band 1"), std::string::npos);
+  EXPECT_NE(limited.out.find("10 more, 13 parameters in all"), std::string::npos) << limited.out;
+  const Json first = runHostJson({"params", Paths::gainFixture(), "--limit", "3"});
+  EXPECT_EQ(first["count"].number, 13);
+  EXPECT_EQ(first["parameters"].array.size(), 3u);
 }
 
 TEST(HostParams, SetByExactNameIndexAndAnyCase) {
@@ -90,13 +80,10 @@ TEST(HostParams, SetARangeByNamesOrIndices) {
   result = runHostJson({"set", Paths::gainFixture(), "2..4=0.5"});
   ASSERT_EQ(result["set"].array.size(), 3u);
   EXPECT_EQ(result["set"][2]["name"].string, "Band 2");
-}
-
-TEST(HostParams, LongRangesAreSummarisedInText) {
-  const RunResult result = runHost({"set", Paths::gainFixture(), "Band 0..Band 9=0.5"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("Band 0 .. Band 9 (10 parameters) to 0.500000"), std::string::npos)
-      << result.out;
+  const RunResult text = runHost({"set", Paths::gainFixture(), "Band 0..Band 9=0.5"});
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("Band 0 .. Band 9 (10 parameters) to 0.500000"), std::string::npos)
+      << text.out;
 }
 
 TEST(HostParams, GetReadsByNameIndexAndRange) {
