@@ -51,7 +51,7 @@ TEST(HostParams, ListsFiltersAndLimitsTheParameters) {
   EXPECT_EQ(first["parameters"].array.size(), 3u);
 }
 
-TEST(HostParams, SetByExactNameIndexAndAnyCase) {
+TEST(HostParams, SetAndGetByExactNameIndexAnyCaseAndRange) {
   const Json result = runHostJson(
       {"set", Paths::gainFixture(), "Gain=0.25", "1=0.75", "band 3=0.125", "--then", "params"});
   const Json& set = result["set"];
@@ -65,6 +65,16 @@ TEST(HostParams, SetByExactNameIndexAndAnyCase) {
   const Json& after = result["parameters"];
   EXPECT_EQ(findParameter(after, "Gain")["display"].string, "0.250");
   EXPECT_DOUBLE_EQ(findParameter(after, "Band 2")["value"].number, 0.0);
+  const Json got =
+      runHostJson({"get", Paths::gainFixture(), "mix", "0", "Band 8..Band 9", kLongName});
+  const Json& p = got["parameters"];
+  ASSERT_EQ(p.array.size(), 5u);
+  EXPECT_EQ(p[0]["name"].string, "Mix");
+  EXPECT_DOUBLE_EQ(p[0]["value"].number, 1.0);
+  EXPECT_EQ(p[1]["name"].string, "Gain");
+  EXPECT_EQ(p[2]["name"].string, "Band 8");
+  EXPECT_EQ(p[3]["name"].string, "Band 9");
+  EXPECT_EQ(p[4]["index"].number, 12);
 }
 
 TEST(HostParams, SetARangeByNamesOrIndices) {
@@ -84,19 +94,6 @@ TEST(HostParams, SetARangeByNamesOrIndices) {
   ASSERT_EQ(text.exitCode, 0) << text.err;
   EXPECT_NE(text.out.find("Band 0 .. Band 9 (10 parameters) to 0.500000"), std::string::npos)
       << text.out;
-}
-
-TEST(HostParams, GetReadsByNameIndexAndRange) {
-  const Json result =
-      runHostJson({"get", Paths::gainFixture(), "mix", "0", "Band 8..Band 9", kLongName});
-  const Json& p = result["parameters"];
-  ASSERT_EQ(p.array.size(), 5u);
-  EXPECT_EQ(p[0]["name"].string, "Mix");
-  EXPECT_DOUBLE_EQ(p[0]["value"].number, 1.0);
-  EXPECT_EQ(p[1]["name"].string, "Gain");
-  EXPECT_EQ(p[2]["name"].string, "Band 8");
-  EXPECT_EQ(p[3]["name"].string, "Band 9");
-  EXPECT_EQ(p[4]["index"].number, 12);
 }
 
 TEST(HostParams, BadNamesValuesAndRangesAreRefused) {
