@@ -5,7 +5,6 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "tests/tools/HostTestSupport.h"
 
@@ -25,8 +24,7 @@ struct PngHeader {
 };
 
 PngHeader readPngHeader(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = readText(path);
   PngHeader header;
   if (bytes.size() < 24) return header;
   header.signature =

@@ -2,9 +2,6 @@
 // file and comes back byte for byte.
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
-
 #include "tests/tools/HostTestSupport.h"
 
 namespace hosttest {
@@ -13,11 +10,6 @@ namespace {
 // The fixture's chunk: "VHFC", 13 floats, then 'B' for a bank or 'P' for a
 // program.
 constexpr size_t kFixtureChunkSize = 4 + 13 * 4 + 1;
-
-std::string readBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 double gainAfterLoading(const std::string& chunkFile, const std::vector<std::string>& extra = {}) {
   std::vector<std::string> args{"chunk",   "load",   Paths::gainFixture(),
@@ -42,7 +34,7 @@ TEST(HostChunk, SavedBankIsAnFxbWithThePluginsIdentity) {
   EXPECT_EQ(saved["bytes"].number, kFixtureChunkSize);
   EXPECT_EQ(saved["kind"].string, "bank");
   EXPECT_EQ(saved["format"].string, "fxb");
-  const std::string bytes = readBytes(file);
+  const std::string bytes = readText(file);
   ASSERT_EQ(bytes.size(), 160 + kFixtureChunkSize);
   EXPECT_EQ(saved["fileBytes"].number, bytes.size());
   EXPECT_EQ(bytes.substr(0, 4), "CcnK");
@@ -67,7 +59,7 @@ TEST(HostChunk, RawSaveAndLoadKeepTheBytesAlone) {
   const Json saved = runHostJson(
       {"chunk", "save", Paths::gainFixture(), file, "--raw", "--program", "--set", "Gain=0.5"});
   EXPECT_EQ(saved["format"].string, "raw");
-  const std::string bytes = readBytes(file);
+  const std::string bytes = readText(file);
   ASSERT_EQ(bytes.size(), kFixtureChunkSize);
   EXPECT_EQ(bytes.substr(0, 4), "VHFC");
   EXPECT_EQ(bytes.back(), 'P');
@@ -80,7 +72,7 @@ TEST(HostChunk, RawSaveAndLoadKeepTheBytesAlone) {
 TEST(HostChunk, RefusesWhatIsNotThisPluginsPresetOrCannotBeWritten) {
   const ScratchDir dir;
   ASSERT_EQ(runHost({"chunk", "save", Paths::gainFixture(), dir.path("good.fxb")}).exitCode, 0);
-  const std::string good = readBytes(dir.path("good.fxb"));
+  const std::string good = readText(dir.path("good.fxb"));
   std::string foreign = good;
   foreign.replace(16, 4, "XyZw");
   std::string values = good;
@@ -135,7 +127,7 @@ TEST(HostChunk, ProgramChunksUseTheProgramIndex) {
       runHost({"chunk", "save", Paths::gainFixture(), file, "--program", "--set", "Gain=0.75"})
           .exitCode,
       0);
-  const std::string bytes = readBytes(file);
+  const std::string bytes = readText(file);
   EXPECT_EQ(bytes.substr(8, 4), "FPCh");
   EXPECT_EQ(word(bytes, 24), 13u);  // the plug-in's parameters
   EXPECT_EQ(bytes.back(), 'P');
@@ -179,7 +171,7 @@ TEST(HostChunk, VeldranaStateChunkHasItsFixedSize) {
   const Json saved = runHostJson(
       {"chunk", "save", Paths::veldrana(), dir.path("v.chunk"), "--set", "FFT Size=0.857142"});
   EXPECT_EQ(saved["bytes"].number, 8500);
-  EXPECT_EQ(readBytes(dir.path("v.chunk")).substr(16, 4), "QWvd");
+  EXPECT_EQ(readText(dir.path("v.chunk")).substr(16, 4), "QWvd");
   expectCleanFailure(runHost({"chunk", "load", Paths::gainFixture(), dir.path("v.chunk")}),
                      "ID QWvd, not of");
   const Json loaded = runHostJson({"chunk", "load", Paths::veldrana(), dir.path("v.chunk"),
