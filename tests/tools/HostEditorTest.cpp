@@ -180,17 +180,25 @@ TEST_F(HostEditor, SecondsEndTheRunAtAboutThirtyIdleCallsASecond) {
   EXPECT_EQ(report["screenshot"].type, Json::Type::kNull);
 }
 
-TEST_F(HostEditor, SigtermClosesTheEditorAndExitsCleanly) {
-  // Without --seconds or --screenshot nothing but the user ends the run.
-  RunningProgram editor({Paths::host(), "editor", Paths::veldrana(), "--json"}, environment());
-  std::this_thread::sleep_for(1500ms);
+// Without --seconds or --screenshot nothing but the user ends the run.
+TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
+  writeAudio(dir.path("noise.wav"), whiteNoise(2, 44100, 4410));
+  RunningProgram editor(
+      {Paths::host(), "editor", Paths::veldrana(), "--play", dir.path("noise.wav"), "--json"},
+      environment());
+  // Long enough for several passes even when a busy machine makes loading
+  // and opening the editor slow.
+  std::this_thread::sleep_for(4s);
   ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
   kill(editor.pid(), SIGTERM);
   const RunResult result = editor.wait(10s);
   ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.signal, 0);
   const Json report = parseJson(result.out);
   EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
   EXPECT_GT(report["idleCalls"].number, 10);
+  // The file is a tenth of a second long, so it was played more than once.
+  EXPECT_GT(report["play"]["passes"].number, 1);
 }
 
 TEST_F(HostEditor, WithoutDisplayFailsCleanly) {
@@ -219,56 +227,43 @@ TEST_F(HostEditor, EditorThatNeverOpensIsClosedAndReported) {
 // Each refusal leaves no picture, and a bad option or file is found before
 // the plug-in is loaded (the fixture's log stays unwritten).
 TEST_F(HostEditor, BadRequestsFailCleanlyAndEarly) {
-  const std::string log = dir.path("log");
-  const std::string shot = dir.path("shot.png");
+  const std::string log = dir.path("log"), shot = dir.path("shot.png");
+  const std::string gain = Paths::gainFixture(), veldrana = Paths::veldrana();
   writeText(dir.path("file"), "x");
   writeText(dir.path("text.wav"), "not audio");
-  const auto withLog = environment({{"VHF_LOG", log}});
   const struct {
     std::vector<std::string> args;  // after "editor"
-    std::map<std::string, std::string> environment;
     std::string message;
     int exitCode;
     bool loads;  // the plug-in is loaded before the failure
   } cases[] = {
-      {{Paths::gainFixture(), "--screenshot", shot}, withLog, "has no editor", 3, true},
-      {{Paths::gainFixture(), "--screenshot", dir.path("file/inside.png")},
-       withLog,
-       "cannot write",
-       1,
-       false},
-      {{Paths::gainFixture(), "--play", dir.path("missing.wav"), "--screenshot", shot},
-       withLog,
+      {{gain, "--screenshot", shot}, "has no editor", 3, true},
+      {{gain, "--screenshot", dir.path("file/inside.png")}, "cannot write", 1, false},
+      {{gain, "--play", dir.path("missing.wav"), "--screenshot", shot},
        dir.path("missing.wav"),
        1,
        false},
-      {{Paths::gainFixture(), "--play", dir.path("text.wav"), "--screenshot", shot},
-       withLog,
+      {{gain, "--play", dir.path("text.wav"), "--screenshot", shot},
        dir.path("text.wav"),
        1,
        false},
-      {{Paths::veldrana(), "--set", "No Such Parameter=0.5", "--screenshot", shot},
-       environment(),
+      {{veldrana, "--set", "No Such Parameter=0.5", "--screenshot", shot},
        "No Such Parameter",
        1,
        true},
-      {{Paths::veldrana(), "--size", "wide"}, environment(), "--size", 2, false},
-      {{Paths::veldrana(), "--screenshot", dir.path("x.jpg")},
-       environment(),
-       "writes PNG",
-       2,
-       false},
-      {{Paths::veldrana(), "--screenshot", dir.path("png")}, environment(), "writes PNG", 2, false},
+      {{veldrana, "--size", "wide"}, "--size", 2, false},
+      {{veldrana, "--screenshot", dir.path("x.jpg")}, "writes PNG", 2, false},
+      {{veldrana, "--screenshot", dir.path("png")}, "writes PNG", 2, false},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args{"editor"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(c.message);
     std::remove(log.c_str());
-    const RunResult result = runHost(args, c.environment);
+    const RunResult result = runHost(args, environment({{"VHF_LOG", log}}));
     expectCleanFailure(result, c.message);
     EXPECT_EQ(result.exitCode, c.exitCode);
-    if (c.environment.count("VHF_LOG") != 0) {
+    if (c.args[0] == gain) {
       EXPECT_EQ(fileExists(log), c.loads) << "loaded before the failure";
     }
   }
@@ -347,25 +342,6 @@ TEST_F(HostEditor, PlayReportsWhatPlayedInText) {
             std::string::npos)
       << result.out;
   EXPECT_NE(result.out.find("stopped by time"), std::string::npos) << result.out;
-}
-
-TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
-  writeAudio(dir.path("noise.wav"), whiteNoise(2, 44100, 4410));
-  RunningProgram editor(
-      {Paths::host(), "editor", Paths::veldrana(), "--play", dir.path("noise.wav"), "--json"},
-      environment());
-  // Long enough for several passes even when a busy machine makes loading
-  // and opening the editor slow.
-  std::this_thread::sleep_for(4s);
-  ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
-  kill(editor.pid(), SIGTERM);
-  const RunResult result = editor.wait(10s);
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.signal, 0);
-  const Json report = parseJson(result.out);
-  EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
-  // The file is a tenth of a second long, so it was played more than once.
-  EXPECT_GT(report["play"]["passes"].number, 1);
 }
 
 // Other plug-ins' editors: LSP's are drawn with X11 and Cairo, DPF's with

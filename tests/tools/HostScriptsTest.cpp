@@ -86,39 +86,36 @@ class VeldranaRender : public ::testing::Test {
   Audio input;
 };
 
-TEST_F(VeldranaRender, ScriptsFolderSuppliesTheSpectralScripts) {
-  const RunResult result =
-      render({"--scripts", scriptsFolder(), "--set", "Script Index=1", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json report = parseJson(result.out);
-  EXPECT_EQ(findParameter(report["set"], "Script Index")["display"].string, "Mute");
-
-  const auto latency = static_cast<size_t>(report["latency"].number);
-  const Audio output = readAudio(out());
-  ASSERT_EQ(output.frames(), input.frames());
-  ASSERT_GT(output.frames(), latency);
-  for (size_t n = latency; n < output.frames(); ++n)
-    for (int c = 0; c < output.channels; ++c) ASSERT_EQ(output.at(n, c), 0.0f) << n;
-}
-
-TEST_F(VeldranaRender, WithoutScriptsTheSameSettingsPassTheSoundThrough) {
-  // The built-in script's last spectral script, which leaves this signal
-  // practically as it is.
-  const RunResult result = render({"--set", "Script Index=1", "--json"});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json report = parseJson(result.out);
-  EXPECT_NE(findParameter(report["set"], "Script Index")["display"].string, "Mute");
-
-  const auto latency = static_cast<size_t>(report["latency"].number);
-  const Audio output = readAudio(out());
-  ASSERT_EQ(output.frames(), input.frames());
-  float peak = 0.0f;
-  for (size_t n = latency; n < output.frames(); ++n)
-    for (int c = 0; c < output.channels; ++c) {
-      peak = std::max(peak, std::fabs(output.at(n, c)));
-      ASSERT_NEAR(output.at(n, c), input.at(n - latency, c), 0.01) << n;
+// With the scripts folder "Script Index" 1 mutes everything; without it the
+// built-in script's last spectral script leaves this signal practically as
+// it is.
+TEST_F(VeldranaRender, ScriptsFolderSuppliesTheSpectralScriptsInsteadOfTheBuiltInOnes) {
+  for (const bool folder : {true, false}) {
+    SCOPED_TRACE(folder ? "scripts folder" : "built-in scripts");
+    std::vector<std::string> options{"--set", "Script Index=1", "--json"};
+    if (folder) options.insert(options.begin(), {"--scripts", scriptsFolder()});
+    const RunResult result = render(options);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Json report = parseJson(result.out);
+    EXPECT_EQ(findParameter(report["set"], "Script Index")["display"].string == "Mute", folder);
+    const auto latency = static_cast<size_t>(report["latency"].number);
+    const Audio output = readAudio(out());
+    ASSERT_EQ(output.frames(), input.frames());
+    ASSERT_GT(output.frames(), latency);
+    float peak = 0.0f;
+    for (size_t n = latency; n < output.frames(); ++n)
+      for (int c = 0; c < output.channels; ++c) {
+        peak = std::max(peak, std::fabs(output.at(n, c)));
+        if (folder) {
+          ASSERT_EQ(output.at(n, c), 0.0f) << n;
+        } else {
+          ASSERT_NEAR(output.at(n, c), input.at(n - latency, c), 0.01) << n;
+        }
+      }
+    if (!folder) {
+      EXPECT_GT(peak, 0.3f);
     }
-  EXPECT_GT(peak, 0.3f);
+  }
 }
 
 // However fast the machine and whatever the block size, a render's timers
@@ -199,18 +196,36 @@ TEST_F(VeldranaRender, ScriptErrorsWarnOrFailUnderStrict) {
   }
 }
 
-TEST_F(VeldranaRender, MissingScriptsFolderIsAFileError) {
-  const RunResult result = render({"--scripts", home.path("nowhere")});
-  EXPECT_EQ(result.exitCode, kExitFailure);
-  expectCleanFailure(result, "nowhere");
-  EXPECT_FALSE(fileExists(out()));
-}
-
-TEST_F(VeldranaRender, ScriptsMustBeAFolder) {
-  const RunResult result = render({"--scripts", in()});
-  EXPECT_EQ(result.exitCode, kExitFailure);
-  expectCleanFailure(result, "not a folder");
-  EXPECT_FALSE(fileExists(out()));
+TEST_F(VeldranaRender, BadScriptsAndOscOffsetsAreRefusedWithoutOutput) {
+  const std::string veldrana = Paths::veldrana(), gain = Paths::gainFixture();
+  const struct {
+    const std::string& plugin;
+    std::vector<std::string> options;
+    int exitCode;
+    const char* mentioning;
+  } cases[] = {
+      {veldrana, {"--scripts", home.path("nowhere")}, kExitFailure, "nowhere"},
+      {veldrana, {"--scripts", in()}, kExitFailure, "not a folder"},
+      {veldrana,
+       {"--osc-offset", "5", "--set", "OSC Port Offset=0.1"},
+       kExitUsage,
+       "OSC Port Offset"},
+      {veldrana, {"--osc-offset", "5", "--set", "0..2=0"}, kExitUsage, "OSC Port Offset"},
+      {gain, {"--osc-offset", "3"}, kExitFailure, "OSC Port Offset"},
+      {gain, {"--osc-offset", "101"}, kExitUsage, "--osc-offset"},
+      {gain, {"--osc-offset", "-1"}, kExitUsage, "--osc-offset"},
+      {gain, {"--osc-offset", "1.5"}, kExitUsage, "--osc-offset"},
+      {gain, {"--osc-offset", "port"}, kExitUsage, "--osc-offset"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options.back());
+    std::vector<std::string> args{"render", c.plugin, in(), out()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult result = runHost(args, home.environment());
+    expectCleanFailure(result, c.mentioning);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_FALSE(fileExists(out()));
+  }
 }
 
 TEST_F(VeldranaRender, OscOffsetSetsItsParameterAlongsideSet) {
@@ -225,46 +240,12 @@ TEST_F(VeldranaRender, OscOffsetSetsItsParameterAlongsideSet) {
   EXPECT_EQ(offset["display"].string, "5");
   EXPECT_FLOAT_EQ(static_cast<float>(findParameter(set, "Wet Level")["value"].number), 0.5f);
   EXPECT_FLOAT_EQ(static_cast<float>(findParameter(set, "Dry Level")["value"].number), 0.25f);
-}
-
-TEST_F(VeldranaRender, OscOffsetReachesEveryValueOfTheParameter) {
-  for (const int offset : {0, 1, 29, 57, 100}) {
-    const RunResult result = render({"--osc-offset", std::to_string(offset), "--json"});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    const Json report = parseJson(result.out);
-    const Json& parameter = findParameter(report["set"], "OSC Port Offset");
-    EXPECT_EQ(parameter["display"].string, offset == 0 ? "Off" : std::to_string(offset));
+  for (const int value : {0, 1, 29, 57, 100}) {
+    const RunResult each = render({"--osc-offset", std::to_string(value), "--json"});
+    ASSERT_EQ(each.exitCode, 0) << each.err;
+    EXPECT_EQ(findParameter(parseJson(each.out)["set"], "OSC Port Offset")["display"].string,
+              value == 0 ? "Off" : std::to_string(value));
   }
-}
-
-TEST_F(VeldranaRender, OscOffsetAndSetOfTheSameParameterAreRefused) {
-  for (const char* assignment : {"OSC Port Offset=0.1", "0..2=0"}) {
-    const RunResult result = render({"--osc-offset", "5", "--set", assignment});
-    EXPECT_EQ(result.exitCode, kExitUsage) << assignment;
-    expectCleanFailure(result, "OSC Port Offset");
-    EXPECT_FALSE(fileExists(out()));
-  }
-}
-
-TEST(HostOscOffset, OutOfRangeValuesAreUsageErrors) {
-  ScratchDir dir;
-  writeAudio(dir.path("in.wav"), testSignal(2, 48000, 100));
-  for (const char* value : {"101", "-1", "1.5", "port"}) {
-    const RunResult result = runHost({"render", Paths::gainFixture(), dir.path("in.wav"),
-                                      dir.path("out.wav"), "--osc-offset", value});
-    EXPECT_EQ(result.exitCode, kExitUsage) << value;
-    expectCleanFailure(result, "--osc-offset");
-  }
-}
-
-TEST(HostOscOffset, PluginWithoutTheParameterIsRefused) {
-  ScratchDir dir;
-  writeAudio(dir.path("in.wav"), testSignal(2, 48000, 100));
-  const RunResult result = runHost({"render", Paths::gainFixture(), dir.path("in.wav"),
-                                    dir.path("out.wav"), "--osc-offset", "3"});
-  EXPECT_EQ(result.exitCode, kExitFailure);
-  expectCleanFailure(result, "OSC Port Offset");
-  EXPECT_FALSE(fileExists(dir.path("out.wav")));
 }
 
 }  // namespace

@@ -179,56 +179,45 @@ TEST(HostServe, DocumentedOscdumpLinesAreWhatOscdumpPrints) {
   }
 }
 
-TEST(HostServe, TextReportSaysWhereOscListens) {
+// The report says where OSC listens, that it is off, or which port another
+// program holds.
+TEST(HostServe, ReportSaysWhereOscListensOrWhyNot) {
   ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
   const VeldranaHome home({kOscOffset});
-  const RunResult on = runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1", "--osc-offset",
-                                                                std::to_string(kOscOffset)}),
-                                  home.environment());
+  const std::string offset = std::to_string(kOscOffset);
+  const RunResult on =
+      runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1", "--osc-offset", offset}),
+                 home.environment());
   ASSERT_EQ(on.exitCode, 0) << on.err;
   EXPECT_NE(on.out.find("UDP port " + std::to_string(home.basePort() + kOscOffset)),
             std::string::npos)
       << on.out;
   EXPECT_NE(on.out.find("stopped by time"), std::string::npos) << on.out;
-
   const RunResult off =
       runProgram(serveArgs(Paths::veldrana(), {"--seconds", "0.1"}), home.environment());
   ASSERT_EQ(off.exitCode, 0) << off.err;
   EXPECT_NE(off.out.find("osc       off"), std::string::npos) << off.out;
-}
 
-TEST(HostServe, PortHeldByAnotherProgramIsReportedNamingIt) {
-  ASSERT_TRUE(fileExists(Paths::veldrana())) << "build the Veldrana target first";
   const UdpSocket holder;
-  const VeldranaHome home;
   writeText(home.path("config/Quillworks/Veldrana/preferences"),
-            "OSC Base Port=" + std::to_string(holder.port() - 1) + "\n");
-  const std::vector<std::string> args{"--seconds", "0.1", "--osc-offset", "1"};
-  const RunResult text = runProgram(serveArgs(Paths::veldrana(), args), home.environment());
-  ASSERT_EQ(text.exitCode, 0) << text.err;
-  EXPECT_NE(text.out.find("osc       NOT listening: another program holds UDP port " +
-                          std::to_string(holder.port())),
-            std::string::npos)
-      << text.out;
-
-  std::vector<std::string> json = args;
-  json.push_back("--json");
-  const RunResult result = runProgram(serveArgs(Paths::veldrana(), json), home.environment());
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json report = parseJson(result.out);
-  EXPECT_FALSE(report["osc"]["listening"].boolean);
-  EXPECT_EQ(report["osc"]["state"].string, "taken");
-  EXPECT_EQ(report["osc"]["port"].number, holder.port());
-}
-
-TEST(HostServe, WithoutOscTheReportHasNoPort) {
-  const RunResult result =
-      runProgram(serveArgs(Paths::gainFixture(), {"--seconds", "0.05", "--json"}));
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json report = parseJson(result.out);
-  EXPECT_EQ(report["osc"].type, Json::Type::kNull);
-  EXPECT_EQ(report["input"].type, Json::Type::kNull);
-  EXPECT_EQ(report["outputPeak"].number, 0.0);
+            "OSC Base Port=" + std::to_string(holder.port() - kOscOffset) + "\n");
+  for (const bool json : {false, true}) {
+    std::vector<std::string> args{"--seconds", "0.1", "--osc-offset", offset};
+    if (json) args.push_back("--json");
+    const RunResult result = runProgram(serveArgs(Paths::veldrana(), args), home.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    if (!json) {
+      EXPECT_NE(result.out.find("osc       NOT listening: another program holds UDP port " +
+                                std::to_string(holder.port())),
+                std::string::npos)
+          << result.out;
+      continue;
+    }
+    const Json report = parseJson(result.out);
+    EXPECT_FALSE(report["osc"]["listening"].boolean);
+    EXPECT_EQ(report["osc"]["state"].string, "taken");
+    EXPECT_EQ(report["osc"]["port"].number, holder.port());
+  }
 }
 
 class ServeInterrupted : public ::testing::TestWithParam<int> {};
@@ -313,52 +302,53 @@ TEST(HostServe, SetAndRateReachThePluginBeforeItRuns) {
   ASSERT_EQ(report["set"].array.size(), 1u);
   EXPECT_DOUBLE_EQ(report["set"][0]["value"].number, 0.25);
   EXPECT_EQ(readLog(dir.path("log"), "rate "), std::vector<std::string>{"rate 96000"});
+  EXPECT_EQ(report["osc"].type, Json::Type::kNull);
+  EXPECT_EQ(report["input"].type, Json::Type::kNull);
+  EXPECT_EQ(report["outputPeak"].number, 0.0);
 }
 
-TEST(HostServe, MissingPluginFailsCleanly) {
-  ScratchDir dir;
-  const RunResult result = runProgram(serveArgs(dir.path("missing.so"), {"--seconds", "1"}));
-  EXPECT_EQ(result.exitCode, kExitLoad);
-  expectCleanFailure(result, "missing.so");
-}
-
-TEST(HostServe, BadInputFailsCleanlyBeforeLoading) {
+// A bad plug-in, input or option is refused before anything runs; a bad
+// input before the plug-in is even loaded.
+TEST(HostServe, BadRequestsFailCleanly) {
   ScratchDir dir;
   const std::string log = dir.path("log");
-  const RunResult missing = runProgram(
-      serveArgs(Paths::gainFixture(), {"--input", dir.path("none.wav"), "--seconds", "1"}),
-      {{"VHF_LOG", log}});
-  EXPECT_EQ(missing.exitCode, kExitFailure);
-  expectCleanFailure(missing, "none.wav");
-
   writeText(dir.path("text.wav"), "not audio at all");
-  const RunResult notAudio = runProgram(
-      serveArgs(Paths::gainFixture(), {"--input", dir.path("text.wav"), "--seconds", "1"}),
-      {{"VHF_LOG", log}});
-  EXPECT_EQ(notAudio.exitCode, kExitFailure);
-  expectCleanFailure(notAudio, "text.wav");
-  EXPECT_FALSE(fileExists(log)) << "the plug-in was loaded anyway";
-}
-
-TEST(HostServe, BadOptionsAreUsageErrors) {
-  for (const auto& extra : std::vector<std::vector<std::string>>{{"--seconds", "0"},
-                                                                 {"--seconds", "-1"},
-                                                                 {"--seconds", "soon"},
-                                                                 {"--osc-offset", "101"},
-                                                                 {"--block", "0"},
-                                                                 {"--rate", "0"},
-                                                                 {"extra"}}) {
-    const RunResult result = runProgram(serveArgs(Paths::gainFixture(), extra));
-    EXPECT_EQ(result.exitCode, kExitUsage) << extra[0];
-    expectCleanFailure(result, "");
+  const struct {
+    std::string plugin;
+    std::vector<std::string> options;
+    int exitCode;
+    std::string mentioning;
+  } cases[] = {
+      {dir.path("missing.so"), {"--seconds", "1"}, kExitLoad, "missing.so"},
+      {Paths::gainFixture(),
+       {"--input", dir.path("none.wav"), "--seconds", "1"},
+       kExitFailure,
+       "none.wav"},
+      {Paths::gainFixture(),
+       {"--input", dir.path("text.wav"), "--seconds", "1"},
+       kExitFailure,
+       "text.wav"},
+      {Paths::gainFixture(),
+       {"--osc-offset", "3", "--seconds", "1"},
+       kExitFailure,
+       "OSC Port Offset"},
+      {Paths::gainFixture(), {"--seconds", "0"}, kExitUsage, "--seconds"},
+      {Paths::gainFixture(), {"--seconds", "-1"}, kExitUsage, "--seconds"},
+      {Paths::gainFixture(), {"--seconds", "soon"}, kExitUsage, "--seconds"},
+      {Paths::gainFixture(), {"--osc-offset", "101"}, kExitUsage, "--osc-offset"},
+      {Paths::gainFixture(), {"--block", "0"}, kExitUsage, "--block"},
+      {Paths::gainFixture(), {"--rate", "0"}, kExitUsage, "--rate"},
+      {Paths::gainFixture(), {"extra"}, kExitUsage, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options[0] + " " + c.mentioning);
+    const RunResult result = runProgram(serveArgs(c.plugin, c.options), {{"VHF_LOG", log}});
+    expectCleanFailure(result, c.mentioning);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    if (c.options[0] == "--input") {
+      EXPECT_FALSE(fileExists(log)) << "the plug-in was loaded";
+    }
   }
-}
-
-TEST(HostServe, OscOffsetNeedsAPluginWithThatParameter) {
-  const RunResult result =
-      runProgram(serveArgs(Paths::gainFixture(), {"--osc-offset", "3", "--seconds", "1"}));
-  EXPECT_EQ(result.exitCode, kExitFailure);
-  expectCleanFailure(result, "OSC Port Offset");
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include "tests/tools/HostTestSupport.h"
 
-#include <dirent.h>
 #include <smf.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -24,23 +24,6 @@ struct SmfDeleter {
   void operator()(smf_t* smf) const { smf_delete(smf); }
 };
 
-void removeTree(const std::string& path) {
-  if (DIR* dir = opendir(path.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "/" + name;
-      struct stat st {};
-      if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        removeTree(child);
-      else
-        unlink(child.c_str());
-    }
-    closedir(dir);
-  }
-  rmdir(path.c_str());
-}
-
 }  // namespace
 
 std::string Paths::lsp(const std::string& name) {
@@ -56,18 +39,14 @@ ScratchDir::ScratchDir() {
 }
 
 ScratchDir::~ScratchDir() {
-  removeTree(path_);
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::vector<std::string> ScratchDir::entries() const {
   std::vector<std::string> names;
-  if (DIR* dir = opendir(path_.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(path_))
+    names.push_back(entry.path().filename());
   return names;
 }
 

@@ -66,26 +66,20 @@ sockaddr_in loopback(int port) {
 }  // namespace
 
 OscMessage& OscMessage::add(int32_t value) {
-  OscArgument argument;
-  argument.type = 'i';
-  argument.i = value;
-  arguments.push_back(argument);
+  arguments.emplace_back().type = 'i';
+  arguments.back().i = value;
   return *this;
 }
 
 OscMessage& OscMessage::add(float value) {
-  OscArgument argument;
-  argument.type = 'f';
-  argument.f = value;
-  arguments.push_back(argument);
+  arguments.emplace_back().type = 'f';
+  arguments.back().f = value;
   return *this;
 }
 
 OscMessage& OscMessage::add(const std::string& value) {
-  OscArgument argument;
-  argument.type = 's';
-  argument.s = value;
-  arguments.push_back(argument);
+  arguments.emplace_back().type = 's';
+  arguments.back().s = value;
   return *this;
 }
 
