@@ -95,12 +95,7 @@ bool isBin(int32_t index) {
 // Whether the service on 127.0.0.1:port answers a "/ping" within about
 // three seconds.
 bool pingAnswered(int port) {
-  const OscClient client;
-  for (int attempt = 0; attempt < 15; ++attempt) {
-    client.send(port, OscMessage("/ping").s(client.url()).s("/pong"));
-    if (client.awaitAddress("/pong", 200)) return true;
-  }
-  return false;
+  return OscClient().pingAnswered(port, "/pong", 200, 3000);
 }
 
 // Where the built-in layout puts things. Everything hangs off the spectrum

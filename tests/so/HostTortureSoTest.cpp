@@ -976,13 +976,7 @@ void quieten(Torture& t, OscClient& probe, uint64_t pingNumber) {
     if (offset == 0) continue;
     const std::string reply =
         "/pong/" + std::to_string(pingNumber) + "/" + std::to_string(in->number);
-    bool answered = false;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!answered && Clock::now() < deadline) {
-      probe.send(t.basePort + offset, OscMessage("/ping").s(probe.url()).s(reply));
-      answered = probe.awaitAddress(reply, 500);
-    }
-    if (!answered)
+    if (!probe.pingAnswered(t.basePort + offset, reply, 500, 10000))
       t.failures.add("instance " + std::to_string(in->number) + ": no OSC answer on port " +
                      std::to_string(t.basePort + offset));
   }
@@ -1034,13 +1028,8 @@ void checkHostileDatagramsChangeNothing(Torture& t, OscClient& probe, uint64_t p
       ++sent;
     }
     const std::string reply = "/pong/hostile/" + std::to_string(pingNumber);
-    bool answered = false;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!answered && Clock::now() < deadline) {
-      probe.send(port, OscMessage("/ping").s(probe.url()).s(reply));
-      answered = probe.awaitAddress(reply, 500);
-    }
-    EXPECT_TRUE(answered) << where << ": no answer on port " << port;
+    EXPECT_TRUE(probe.pingAnswered(port, reply, 500, 10000))
+        << where << ": no answer on port " << port;
     EXPECT_TRUE(before == saveChunk(in->effect)) << where << ": the state chunk changed";
   }
 }

@@ -106,6 +106,19 @@ class OscClient {
     }
   }
 
+  // Whether a "/ping" to port is answered at reply, asking again after each
+  // wait, within the time (a moved service opens its port asynchronously).
+  bool pingAnswered(int32_t port, const std::string& reply, int waitMilliseconds,
+                    int milliseconds) const {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+      send(port, OscMessage("/ping").s(url_).s(reply));
+      if (awaitAddress(reply, waitMilliseconds)) return true;
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  }
+
  private:
   static sockaddr_in loopback(int32_t port) {
     sockaddr_in address{};
