@@ -8,16 +8,12 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 // clang-format on
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -31,13 +27,17 @@
 #include <vector>
 
 #include "tests/so/FrameCounter.h"
+#include "tests/so/OscLoopback.h"
 #include "tests/so/PluginLoader.h"
 #include "tests/support/PrivateXvfb.h"
+#include "tests/support/X11Host.h"
 #include "tests/support/XTestInput.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using x11host::Picture;
+using x11host::Rgb;
 
 constexpr int kWidth = 1024;
 constexpr int kHeight = 512;
@@ -92,60 +92,10 @@ bool isBin(int32_t index) {
   return index >= kBin0 && index < kBin0 + kBinCount;
 }
 
-// A range of ports per test process, away from the usual OSC ports;
-// neighbouring process ids get different ranges.
-int32_t privatePortRange() {
-  return 10000 + static_cast<int32_t>(getpid() % 250) * 200;
-}
-
-// One OSC message with string arguments, built by hand: the test talks to
-// the plug-in over the wire only.
-void appendOscString(std::string& out, const std::string& text) {
-  out += text;
-  out.push_back('\0');
-  while (out.size() % 4 != 0) out.push_back('\0');
-}
-
-std::string oscMessage(const std::string& address, const std::vector<std::string>& arguments) {
-  std::string message;
-  appendOscString(message, address);
-  appendOscString(message, "," + std::string(arguments.size(), 's'));
-  for (const std::string& a : arguments) appendOscString(message, a);
-  return message;
-}
-
-// Sends "/ping" to 127.0.0.1:port a few times and answers whether a "/pong"
-// came back within about three seconds.
+// Whether the service on 127.0.0.1:port answers a "/ping" within about
+// three seconds.
 bool pingAnswered(int port) {
-  const int s = socket(AF_INET, SOCK_DGRAM, 0);
-  if (s < 0) return false;
-  sockaddr_in self{};
-  self.sin_family = AF_INET;
-  self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof self;
-  if (bind(s, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
-      getsockname(s, reinterpret_cast<sockaddr*>(&self), &length) != 0) {
-    ::close(s);
-    return false;
-  }
-  const std::string ping =
-      oscMessage("/ping", {"127.0.0.1:" + std::to_string(ntohs(self.sin_port)), "/pong"});
-  sockaddr_in target{};
-  target.sin_family = AF_INET;
-  target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  target.sin_port = htons(static_cast<uint16_t>(port));
-  bool answered = false;
-  for (int attempt = 0; attempt < 15 && !answered; ++attempt) {
-    sendto(s, ping.data(), ping.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
-    pollfd ready{s, POLLIN, 0};
-    if (poll(&ready, 1, 200) > 0) {
-      char reply[1024];
-      const ssize_t n = recv(s, reply, sizeof reply, 0);
-      answered = n >= 8 && std::string(reply, 6) == std::string("/pong\0", 6);
-    }
-  }
-  ::close(s);
-  return answered;
+  return OscClient().pingAnswered(port, "/pong", 200, 3000);
 }
 
 // Where the built-in layout puts things. Everything hangs off the spectrum
@@ -247,17 +197,7 @@ class EditorUse : public ::testing::Test {
     dispatch(effect, vst::effMainsChanged, 0, 1);
   }
 
-  // A top-level host window at the screen's origin (no window manager), so
-  // root and editor coordinates agree.
-  Window makeParent() {
-    XSetWindowAttributes a{};
-    a.background_pixel = WhitePixel(display, DefaultScreen(display));
-    Window w = XCreateWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, 0,
-                             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel, &a);
-    XMapWindow(display, w);
-    XSync(display, False);
-    return w;
-  }
+  Window makeParent() { return x11host::makeHostWindow(display, kWidth, kHeight); }
 
   // The host's idle timer at about 30 per second.
   void idleFor(std::chrono::milliseconds time) {
@@ -279,42 +219,17 @@ class EditorUse : public ::testing::Test {
     ASSERT_NE(effect, nullptr);
     dispatch(effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(parent));
     idleFor(700ms);
-    Window root = 0;
-    Window parentOfChild = 0;
-    Window* kids = nullptr;
-    unsigned int n = 0;
-    ASSERT_TRUE(XQueryTree(display, parent, &root, &parentOfChild, &kids, &n));
-    if (n == 1) editorWindow = kids[0];
-    if (kids) XFree(kids);
-    ASSERT_EQ(n, 1u);
+    const std::vector<Window> kids = x11host::childWindows(display, parent);
+    ASSERT_EQ(kids.size(), 1u);
+    editorWindow = kids[0];
     measureLayout();
   }
 
-  struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-  };
-  struct Picture {
-    std::vector<Rgb> pixels;
-    Rgb at(int x, int y) const { return pixels[static_cast<size_t>(y * kWidth + x)]; }
-  };
+  Picture capture() { return x11host::capture(display, editorWindow, kWidth, kHeight); }
 
-  Picture capture() {
-    Picture picture;
-    XImage* image = XGetImage(display, editorWindow, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
-    EXPECT_NE(image, nullptr);
-    if (!image) return picture;
-    picture.pixels.reserve(static_cast<size_t>(kWidth) * kHeight);
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) {
-        const unsigned long p = XGetPixel(image, x, y);
-        picture.pixels.push_back({static_cast<int>((p & image->red_mask) >> 16),
-                                  static_cast<int>((p & image->green_mask) >> 8),
-                                  static_cast<int>(p & image->blue_mask)});
-      }
-    }
-    XDestroyImage(image);
-    return picture;
+  static bool samePixels(const Picture& a, const Picture& b) {
+    return std::equal(a.pixels.begin(), a.pixels.end(), b.pixels.begin(), b.pixels.end(),
+                      [](Rgb p, Rgb q) { return p.r == q.r && p.g == q.g && p.b == q.b; });
   }
 
   // The picture once the editor has caught up with the input: two captures
@@ -326,7 +241,7 @@ class EditorUse : public ::testing::Test {
     for (;;) {
       idleFor(300ms);
       Picture next = capture();
-      if (next.pixels == last.pixels || std::chrono::steady_clock::now() > giveUp) return next;
+      if (samePixels(next, last) || std::chrono::steady_clock::now() > giveUp) return next;
       last = std::move(next);
     }
   }
@@ -534,8 +449,8 @@ TEST_F(EditorUse, FftSizeDropDownChangesTheLatency) {
 }
 
 TEST_F(EditorUse, PrefsPanelStoresTheBasePortAndMovesTheOscService) {
-  const int32_t firstBase = privatePortRange() + 100;
-  const int32_t newBase = privatePortRange() + 150;
+  const int32_t firstBase = oscBasePort() + 100;
+  const int32_t newBase = oscBasePort() + 150;
   constexpr int32_t kOffset = 7;
   writePreferences("OSC Base Port=" + std::to_string(firstBase) + "\n");
   makeEffect();

@@ -60,10 +60,6 @@ class PluginSo : public ::testing::Test {
   vst::AEffect* effect = nullptr;
 };
 
-TEST_F(PluginSo, BothEntriesAreTheSameFunction) {
-  EXPECT_EQ(library.entry("VSTPluginMain"), library.entry("main"));
-}
-
 TEST_F(PluginSo, DescribesItselfToTheHost) {
   EXPECT_EQ(effect->magic, vst::kEffectMagic);
   EXPECT_EQ(effect->uniqueID, vst::fourCC('Q', 'W', 'v', 'd'));

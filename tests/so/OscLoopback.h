@@ -1,0 +1,138 @@
+// OSC datagrams to and from the plug-in's service over loopback, built by
+// hand: the tests talk to it over the wire only.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+
+class OscMessage {
+ public:
+  explicit OscMessage(std::string address) : address_(std::move(address)) {}
+  OscMessage& i(int32_t v) {
+    tags_ += 'i';
+    word(static_cast<uint32_t>(v));
+    return *this;
+  }
+  OscMessage& f(float v) {
+    tags_ += 'f';
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    word(bits);
+    return *this;
+  }
+  OscMessage& s(const std::string& v) {
+    tags_ += 's';
+    padded(arguments_, v);
+    return *this;
+  }
+  std::string bytes() const {
+    std::string out;
+    padded(out, address_);
+    padded(out, "," + tags_);
+    return out + arguments_;
+  }
+
+ private:
+  static void padded(std::string& out, const std::string& text) {
+    out += text;
+    out.append(4 - text.size() % 4, '\0');
+  }
+  void word(uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) arguments_ += static_cast<char>(v >> shift);
+  }
+  std::string address_;
+  std::string tags_;
+  std::string arguments_;
+};
+
+class OscClient {
+ public:
+  OscClient() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address = loopback(0);
+    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    url_ = "osc.udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    int bytes = 4 << 20;
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+  }
+  ~OscClient() { close(fd_); }
+  OscClient(const OscClient&) = delete;
+  OscClient& operator=(const OscClient&) = delete;
+
+  const std::string& url() const { return url_; }
+
+  void send(int32_t port, const OscMessage& message) const { send(port, message.bytes()); }
+  void send(int32_t port, const std::string& datagram) const {
+    const sockaddr_in to = loopback(port);
+    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+  }
+
+  // Reads whatever has arrived; the number of datagrams.
+  uint64_t drain() const {
+    uint64_t count = 0;
+    char buffer[65536];
+    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
+    return count;
+  }
+
+  // Whether a datagram to address arrives within the time; others are read
+  // and dropped.
+  bool awaitAddress(const std::string& address, int milliseconds) const {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    char buffer[65536];
+    for (;;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now())
+                            .count();
+      if (left <= 0) return false;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, 0);
+      if (n <= 0) continue;
+      buffer[n] = '\0';
+      if (address == buffer) return true;
+    }
+  }
+
+  // Whether a "/ping" to port is answered at reply, asking again after each
+  // wait, within the time (a moved service opens its port asynchronously).
+  bool pingAnswered(int32_t port, const std::string& reply, int waitMilliseconds,
+                    int milliseconds) const {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+      send(port, OscMessage("/ping").s(url_).s(reply));
+      if (awaitAddress(reply, waitMilliseconds)) return true;
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  }
+
+ private:
+  static sockaddr_in loopback(int32_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return address;
+  }
+  int fd_;
+  std::string url_;
+};
+
+// 200 ports per test process, as in the OSC service tests, so parallel
+// test processes never share one.
+inline int32_t oscBasePort() {
+  return 10000 + static_cast<int32_t>(getpid() % 250) * 200;
+}
