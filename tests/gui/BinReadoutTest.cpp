@@ -7,6 +7,7 @@
 #include "core/ParamIds.h"
 #include "gui/BinReadout.h"
 #include "gui/Ovmanager.h"
+#include "support/ScopedEnv.h"
 #include "tests/core/TestEffect.h"
 
 namespace {
@@ -46,14 +47,8 @@ class ProbeManager : public QW::Ovmanager {
 class BinTooltip : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = getenv("XDG_CONFIG_HOME");
-    if (old) savedConfig = old;
-    setenv("XDG_CONFIG_HOME", "/nonexistent-veldrana-test", 1);
+    const ScopedEnv noPreferences("XDG_CONFIG_HOME", "/nonexistent-veldrana-test");
     manager = std::make_unique<ProbeManager>(fixture.effect.get());
-    if (old)
-      setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
   }
 
   std::string extra(int32_t parameter) {
@@ -62,7 +57,6 @@ class BinTooltip : public ::testing::Test {
     return text;
   }
 
-  std::string savedConfig;
   EffectFixture fixture;
   std::unique_ptr<ProbeManager> manager;
 };

@@ -25,19 +25,15 @@ TEST(KnobGeometry, TemplateMapsTheKnobImageInTheAtlas) {
   const QW::KnobQuad quad = QW::knobQuad(1.0f, 1.0f, 37.0f, 128, 64);
   const float a[4] = {1.0f, 1.0f, -1.0f, -1.0f};
   const float b[4] = {1.0f, -1.0f, -1.0f, 1.0f};
-  for (size_t k = 0; k < 4; ++k) {
-    EXPECT_EQ(quad[k].a, a[k]);
-    EXPECT_EQ(quad[k].b, b[k]);
-  }
   // s follows b, t follows a.
-  EXPECT_FLOAT_EQ(quad[0].s, 38.0f / 128.0f);
-  EXPECT_FLOAT_EQ(quad[0].t, 38.0f / 64.0f);
-  EXPECT_FLOAT_EQ(quad[1].s, 1.0f / 128.0f);
-  EXPECT_FLOAT_EQ(quad[1].t, 38.0f / 64.0f);
-  EXPECT_FLOAT_EQ(quad[2].s, 1.0f / 128.0f);
-  EXPECT_FLOAT_EQ(quad[2].t, 1.0f / 64.0f);
-  EXPECT_FLOAT_EQ(quad[3].s, 38.0f / 128.0f);
-  EXPECT_FLOAT_EQ(quad[3].t, 1.0f / 64.0f);
+  const float s[4] = {38.0f / 128.0f, 1.0f / 128.0f, 1.0f / 128.0f, 38.0f / 128.0f};
+  const float t[4] = {38.0f / 64.0f, 38.0f / 64.0f, 1.0f / 64.0f, 1.0f / 64.0f};
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_EQ(quad[k].a, a[k]) << k;
+    EXPECT_EQ(quad[k].b, b[k]) << k;
+    EXPECT_FLOAT_EQ(quad[k].s, s[k]) << k;
+    EXPECT_FLOAT_EQ(quad[k].t, t[k]) << k;
+  }
 
   // An unloaded texture gives finite coordinates.
   const QW::KnobQuad unloaded = QW::knobQuad(1.0f, 1.0f, 37.0f, 0, 0);

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <vector>
 
 #include "gui/ControlFixture.h"
 #include "gui/Knob.h"
@@ -176,15 +177,12 @@ TEST_F(KnobTest, RendererInstanceFollowsValuePlaceAndVisibility) {
   ASSERT_EQ(smoothing->rendererInstance(), 1);
 
   // Tinted by unit: decibels take the default orange, milliseconds purple.
-  const QW::Colour& orange = renderer->instance(0).colour;
-  EXPECT_FLOAT_EQ(orange.r, 1.0f);
-  EXPECT_FLOAT_EQ(orange.g, 0.6f);
-  EXPECT_FLOAT_EQ(orange.b, 0.0f);
-  EXPECT_FLOAT_EQ(orange.a, 1.0f);
-  const QW::Colour& purple = renderer->instance(1).colour;
-  EXPECT_FLOAT_EQ(purple.r, 0.8f);
-  EXPECT_FLOAT_EQ(purple.g, 0.1f);
-  EXPECT_FLOAT_EQ(purple.b, 0.9f);
+  const auto rgba = [&](int i) {
+    const QW::Colour& c = renderer->instance(i).colour;
+    return std::vector<float>{c.r, c.g, c.b, c.a};
+  };
+  EXPECT_EQ(rgba(0), (std::vector<float>{1.0f, 0.6f, 0.0f, 1.0f}));
+  EXPECT_EQ(rgba(1), (std::vector<float>{0.8f, 0.1f, 0.9f, 1.0f}));
   EXPECT_TRUE(renderer->instance(0).visible);
 
   // Half way points straight up; the ends are 135 degrees either side.

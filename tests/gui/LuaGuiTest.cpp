@@ -60,6 +60,18 @@ class UserLayoutGui : public PluginLuaGui {
   }
 };
 
+// Records each slider's orientation: the plug-in's own host makes none.
+class SliderGui : public UserLayoutGui {
+ public:
+  using UserLayoutGui::UserLayoutGui;
+  QW::UIElement* makeSlider(lua_State*, int, int32_t, float, float, float, float,
+                            bool isHorizontal) override {
+    horizontal.push_back(isHorizontal);
+    return nullptr;
+  }
+  std::vector<bool> horizontal;
+};
+
 // A knob renderer, so that knob() works; the plug-in's functions exist from
 // createUI on, not while the chunk loads.
 const char kKnobSetUp[] =
@@ -392,6 +404,19 @@ TEST_F(LayoutScript, ArgumentErrorsHaveTheirTexts) {
   const std::regex position(R"(^\[string ".*"\]:\d+: )");
   for (const Case& c : cases)
     EXPECT_EQ(std::regex_replace(run(c.code), position, ""), c.message) << c.code;
+}
+
+TEST_F(LayoutScript, SliderOrientationIsItsFirstLetter) {
+  writeFile("gui.lua",
+            "function createUI()\n"
+            "  slider('Dry Level', 0, 0, 10, 90, 'v') slider('Dry Level', 0, 0, 90, 10, 'h')\n"
+            "  slider('Dry Level', 0, 0, 90, 10, 'horizontal')\n"
+            "end\n");
+  testing::internal::CaptureStderr();
+  SliderGui sliders(fx.effect.get(), folder.path());
+  sliders.attach(manager.get());
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(sliders.horizontal, (std::vector<bool>{false, true, true}));
 }
 
 TEST_F(LayoutScript, ButtonLooksUpItsNameDuringCreateUI) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "gui/Manager.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -111,15 +112,10 @@ QW::Bounds box(float x, float y, float w, float h) {
 class ManagerInput : public ::testing::Test {
  protected:
   void SetUp() override {
-    // No user preferences from the machine running the tests.
-    const char* old = getenv("XDG_CONFIG_HOME");
-    if (old) savedConfig = old;
-    setenv("XDG_CONFIG_HOME", "/nonexistent-veldrana-test", 1);
-    manager = std::make_unique<QW::Manager>(nullptr);
-    if (old)
-      setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    else
-      unsetenv("XDG_CONFIG_HOME");
+    {
+      const ScopedEnv noPreferences("XDG_CONFIG_HOME", "/nonexistent-veldrana-test");
+      manager = std::make_unique<QW::Manager>(nullptr);
+    }
     manager->setWindowSize({1024, 512});
     manager->computeViewGeometry();
     QW::Manager::PlatformCallbacks callbacks;
@@ -143,7 +139,6 @@ class ManagerInput : public ::testing::Test {
     return out;
   }
 
-  std::string savedConfig;
   FakeWindow window;
   // Before the manager, whose destructor may still end an edit.
   Log log;
@@ -397,8 +392,7 @@ TEST_F(ManagerInput, LayoutSizeIsClampedToTheLayerPicture) {
 }
 
 TEST_F(ManagerInput, RenderTaskWithoutAContextDrawsNothingAndStops) {
-  auto* e = element("E", box(0, 0, 10, 10));
-  (void)e;
+  element("E", box(0, 0, 10, 10));
   ::testing::internal::CaptureStderr();
   ASSERT_TRUE(manager->CreateRenderTask());
   manager->CreateRenderTask();

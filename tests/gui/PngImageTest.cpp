@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gui/PngImage.h"
@@ -120,44 +121,31 @@ TEST(PngImage, RefusesHeadersClaimingHugeImages) {
 }
 
 TEST(PngImage, OtherFormatsDecodeButAreNotUploadable) {
-  testpng::Format format;
-  format.width = 4;
-  format.height = 4;
-
-  format.colourType = PNG_COLOR_TYPE_RGBA;
-  format.bitDepth = 16;
-  const auto deep = decode(testpng::encode(format, rowsOf(4, 4 * 8, 0x7f)));
-  ASSERT_TRUE(deep.has_value());
-  EXPECT_EQ(deep->bitDepth, 16);
-  EXPECT_EQ(deep->channels, 4);
-  EXPECT_TRUE(deep->pixels.empty());
-  EXPECT_FALSE(QW::uploadable(*deep));
-
-  format.colourType = PNG_COLOR_TYPE_GRAY;
-  format.bitDepth = 8;
-  const auto grey = decode(testpng::encode(format, rowsOf(4, 4, 0x40)));
-  ASSERT_TRUE(grey.has_value());
-  EXPECT_EQ(grey->channels, 1);
-  EXPECT_FALSE(QW::uploadable(*grey));
-
-  format.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-  const auto greyAlpha = decode(testpng::encode(format, rowsOf(4, 8, 0x40)));
-  ASSERT_TRUE(greyAlpha.has_value());
-  EXPECT_EQ(greyAlpha->channels, 2);
-  EXPECT_FALSE(QW::uploadable(*greyAlpha));
-
-  format.colourType = PNG_COLOR_TYPE_PALETTE;
-  const auto palette = decode(testpng::encode(format, rowsOf(4, 4, 3)));
-  ASSERT_TRUE(palette.has_value());
-  EXPECT_EQ(palette->channels, 1);
-  EXPECT_FALSE(QW::uploadable(*palette));
-
-  format.colourType = PNG_COLOR_TYPE_PALETTE;
-  format.bitDepth = 4;
-  const auto packed = decode(testpng::encode(format, rowsOf(4, 2, 0x12)));
-  ASSERT_TRUE(packed.has_value());
-  EXPECT_EQ(packed->bitDepth, 4);
-  EXPECT_FALSE(QW::uploadable(*packed));
+  const struct {
+    int colourType, bitDepth;
+    size_t bytesPerRow;
+    uint8_t value;
+    int channels;
+  } cases[] = {{PNG_COLOR_TYPE_RGBA, 16, 4 * 8, 0x7f, 4},
+               {PNG_COLOR_TYPE_GRAY, 8, 4, 0x40, 1},
+               {PNG_COLOR_TYPE_GRAY_ALPHA, 8, 8, 0x40, 2},
+               {PNG_COLOR_TYPE_PALETTE, 8, 4, 3, 1},
+               {PNG_COLOR_TYPE_PALETTE, 4, 2, 0x12, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.colourType) + "/" + std::to_string(c.bitDepth));
+    testpng::Format format;
+    format.width = format.height = 4;
+    format.colourType = c.colourType;
+    format.bitDepth = c.bitDepth;
+    const auto image = decode(testpng::encode(format, rowsOf(4, c.bytesPerRow, c.value)));
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->bitDepth, c.bitDepth);
+    EXPECT_EQ(image->channels, c.channels);
+    if (c.bitDepth == 16) {
+      EXPECT_TRUE(image->pixels.empty());
+    }
+    EXPECT_FALSE(QW::uploadable(*image));
+  }
 }
 
 TEST(PngImage, OnlyPowerOfTwoSidesAreUploadable) {

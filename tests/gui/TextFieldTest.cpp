@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "gui/ControlFixture.h"
 #include "gui/TextField.h"
@@ -146,31 +147,16 @@ TEST_F(TextFieldTest, ArrowsStepByTheLastShownDigit) {
   EXPECT_EQ(plain(kParamViewSmoothing), 1.0f);
 }
 
-TEST_F(TextFieldTest, StepRule) {
-  EXPECT_FLOAT_EQ(TextField::stepFor("0.25"), 0.01f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("-12.50"), 0.01f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("500.0"), 0.1f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("12"), 1.0f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("12."), 1.0f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("Off"), 1.0f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("inf.5"), 1.0f);
-  EXPECT_FLOAT_EQ(TextField::stepFor("3.5 Hz"), 0.1f);
-}
-
-TEST_F(TextFieldTest, FormatsHandedToPrintfHoldOneNumberConversion) {
-  EXPECT_TRUE(TextField::usableFormat("%.2f"));
-  EXPECT_TRUE(TextField::usableFormat("%+8.3g dB"));
-  EXPECT_TRUE(TextField::usableFormat("100%% %.0f"));
-  EXPECT_TRUE(TextField::usableFormat("%lf"));
-  EXPECT_FALSE(TextField::usableFormat(""));
-  EXPECT_FALSE(TextField::usableFormat("plain"));
-  EXPECT_FALSE(TextField::usableFormat("%s"));
-  EXPECT_FALSE(TextField::usableFormat("%d"));
-  EXPECT_FALSE(TextField::usableFormat("%f %f"));
-  EXPECT_FALSE(TextField::usableFormat("%*f"));
-  EXPECT_FALSE(TextField::usableFormat("%Lf"));
-  EXPECT_FALSE(TextField::usableFormat("%n"));
-  EXPECT_FALSE(TextField::usableFormat("%.2"));
+TEST_F(TextFieldTest, StepRuleAndUsableFormats) {
+  const std::pair<const char*, float> steps[] = {
+      {"0.25", 0.01f}, {"-12.50", 0.01f}, {"500.0", 0.1f}, {"12", 1.0f},
+      {"12.", 1.0f},   {"Off", 1.0f},     {"inf.5", 1.0f}, {"3.5 Hz", 0.1f}};
+  for (const auto& [text, step] : steps) EXPECT_FLOAT_EQ(TextField::stepFor(text), step) << text;
+  // Formats handed to printf hold one number conversion.
+  for (const char* format : {"%.2f", "%+8.3g dB", "100%% %.0f", "%lf"})
+    EXPECT_TRUE(TextField::usableFormat(format)) << format;
+  for (const char* format : {"", "plain", "%s", "%d", "%f %f", "%*f", "%Lf", "%n", "%.2"})
+    EXPECT_FALSE(TextField::usableFormat(format)) << format;
 }
 
 TEST_F(TextFieldTest, LosingFocusWhileTypingShowsTheValueAgain) {

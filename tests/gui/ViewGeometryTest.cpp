@@ -35,41 +35,35 @@ TEST(ResizeCorner, OnlyTheBottomRightTriangle) {
   EXPECT_FALSE(QW::inResizeCorner({1023, 511}, 1024));
 }
 
-TEST(ResizeDrag, HorizontalDragDrivesWidthAndKeepsAspect) {
-  EXPECT_EQ(QW::resizeForDrag(-200, 10, {1024, 512}, 2.0f), (Size{824, 412}));
-  // Never beyond the maximum.
-  EXPECT_EQ(QW::resizeForDrag(300, 0, {1024, 512}, 2.0f), (Size{1024, 512}));
-}
-
-TEST(ResizeDrag, VerticalDragDrivesHeightAndKeepsAspect) {
-  EXPECT_EQ(QW::resizeForDrag(5, -112, {1024, 512}, 2.0f), (Size{800, 400}));
-  EXPECT_EQ(QW::resizeForDrag(0, 400, {600, 300}, 2.0f), (Size{1024, 512}));
-}
-
-TEST(ResizeDrag, AnAspectThatOverrunsTheOtherSideIsCutBack) {
-  // Tall design: height limited by 512 when width drives.
-  EXPECT_EQ(QW::resizeForDrag(600, 0, {400, 400}, 1.0f), (Size{512, 512}));
-  // Wide design: width limited by 1024 when height drives.
-  EXPECT_EQ(QW::resizeForDrag(0, 300, {1000, 250}, 4.0f), (Size{1024, 256}));
-}
-
-TEST(ResizeDrag, NeverCollapses) {
+// The side the drag moves more drives, the aspect stays, and neither side
+// leaves the layer picture: an aspect that overruns the other side is cut
+// back.
+TEST(ResizeDrag, DrivingSideFollowsThePointerWithinTheLayerPicture) {
+  const struct {
+    float dx, dy;
+    Size start;
+    float aspect;
+    Size expected;
+  } cases[] = {{-200, 10, {1024, 512}, 2, {824, 412}}, {300, 0, {1024, 512}, 2, {1024, 512}},
+               {5, -112, {1024, 512}, 2, {800, 400}},  {0, 400, {600, 300}, 2, {1024, 512}},
+               {600, 0, {400, 400}, 1, {512, 512}},    {0, 300, {1000, 250}, 4, {1024, 256}}};
+  for (const auto& c : cases)
+    EXPECT_EQ(QW::resizeForDrag(c.dx, c.dy, c.start, c.aspect), c.expected) << c.dx << "," << c.dy;
   const Size s = QW::resizeForDrag(-5000, 0, {1024, 512}, 2.0f);
   EXPECT_GE(s.width, QW::kMinWindowSide);
   EXPECT_GE(s.height, 1);
-  const Size t = QW::resizeForDrag(0, -5000, {1024, 512}, 2.0f);
-  EXPECT_GE(t.height, QW::kMinWindowSide);
+  EXPECT_GE(QW::resizeForDrag(0, -5000, {1024, 512}, 2.0f).height, QW::kMinWindowSide);
 }
 
-TEST(DesignCoordinates, PointsOfAResizedWindowLandWhereTheyWouldInTheDesign) {
-  EXPECT_FLOAT_EQ(QW::toDesignCoordinates({256, 128}, {512, 256}, {1024, 512}).x, 512.0f);
-  EXPECT_FLOAT_EQ(QW::toDesignCoordinates({256, 128}, {512, 256}, {1024, 512}).y, 256.0f);
+// Points of a resized window land where they would in the design; the
+// pixel size follows the window per axis.
+TEST(DesignCoordinates, PointsAndPixelSizeFollowTheWindow) {
+  const QW::Point half = QW::toDesignCoordinates({256, 128}, {512, 256}, {1024, 512});
+  EXPECT_FLOAT_EQ(half.x, 512.0f);
+  EXPECT_FLOAT_EQ(half.y, 256.0f);
   const QW::Point same = QW::toDesignCoordinates({3.5f, 7.25f}, {1024, 512}, {1024, 512});
   EXPECT_EQ(same.x, 3.5f);
   EXPECT_EQ(same.y, 7.25f);
-}
-
-TEST(DesignCoordinates, PixelSizeFollowsTheWindowPerAxis) {
   EXPECT_EQ(QW::scaledPixelSize({2048, 1024}, {512, 256}, {1024, 512}), (Size{1024, 512}));
   EXPECT_EQ(QW::scaledPixelSize({1024, 512}, {1023, 511}, {1024, 512}), (Size{1023, 511}));
 }

@@ -71,28 +71,23 @@ class WaveformDisplayFixture : public ::testing::Test {
   WaveformDisplay* display = nullptr;
 };
 
-TEST_F(WaveformDisplayFixture, PressSetsTheBinUnderThePointerAtOnce) {
-  display->mouseDown(local(10, 0.3f), 0, 1);
-  EXPECT_NEAR(level(10), 0.3f, 1e-5);
-  EXPECT_NEAR(display->cachedLevel(10), 0.3f, 1e-5);
-  EXPECT_FLOAT_EQ(level(9), 1.0f);
-  EXPECT_FLOAT_EQ(level(11), 1.0f);
-
-  // The upper half of the box draws level 1.
-  effect->setParameterPlain(kBin0 + 20, 0.0f, false);
-  display->mouseDown(local(20, 1.5f), 0, 1);
-  EXPECT_FLOAT_EQ(level(20), 1.0f);
-}
-
-TEST_F(WaveformDisplayFixture, DragStepsLeaveNoGaps) {
-  // Leftwards: the press set bin 10, the step fills 5 ... 9.
+TEST_F(WaveformDisplayFixture, PressAndDragSetBinsWithoutGapsBracketedButNotAnnounced) {
+  // Leftwards: the press sets bin 10 at once, the step fills 5 ... 9.
   display->mouseDown(local(10, 0.2f), 0, 1);
+  EXPECT_NEAR(level(10), 0.2f, 1e-5);
+  EXPECT_NEAR(display->cachedLevel(10), 0.2f, 1e-5);
   display->mouseDragged(local(5, 0.7f), 0);
   const float left[] = {0.7f, 0.6f, 0.5f, 0.4f, 0.3f, 0.2f};
   for (int k = 5; k <= 10; ++k) EXPECT_NEAR(level(k), left[k - 5], 1e-4) << k;
   EXPECT_FLOAT_EQ(level(4), 1.0f);
   EXPECT_FLOAT_EQ(level(11), 1.0f);
-  manager->mouseUp(local(5, 0.7f), 0);
+  display->mouseDragged(local(5, 0.6f), 0);  // same bin: no new bracket
+  EXPECT_EQ(manager->editedParameter(), kBin0 + 5);
+  manager->mouseUp(local(5, 0.6f), 0);
+  EXPECT_EQ(recorder.count(vst::audioMasterAutomate), 0);
+  EXPECT_EQ(indices(vst::audioMasterBeginEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
+  EXPECT_EQ(indices(vst::audioMasterEndEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
+  EXPECT_EQ(manager->editedParameter(), -1);
 
   // Rightwards: 5 ... 10 on the straight line between the two positions.
   display->mouseDown(local(30, 0.2f), 0, 1);
@@ -103,19 +98,12 @@ TEST_F(WaveformDisplayFixture, DragStepsLeaveNoGaps) {
   }
   EXPECT_FLOAT_EQ(level(29), 1.0f);
   EXPECT_FLOAT_EQ(level(36), 1.0f);
-}
+  manager->mouseUp(local(35, 0.7f), 0);
 
-TEST_F(WaveformDisplayFixture, DrawnBinsAreBracketedButNotAnnounced) {
-  display->mouseDown(local(10, 0.2f), 0, 1);
-  display->mouseDragged(local(5, 0.7f), 0);
-  display->mouseDragged(local(5, 0.6f), 0);  // same bin: no new bracket
-  EXPECT_EQ(manager->editedParameter(), kBin0 + 5);
-  manager->mouseUp(local(5, 0.6f), 0);
-
-  EXPECT_EQ(recorder.count(vst::audioMasterAutomate), 0);
-  EXPECT_EQ(indices(vst::audioMasterBeginEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
-  EXPECT_EQ(indices(vst::audioMasterEndEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
-  EXPECT_EQ(manager->editedParameter(), -1);
+  // The upper half of the box draws level 1.
+  effect->setParameterPlain(kBin0 + 20, 0.0f, false);
+  display->mouseDown(local(20, 1.5f), 0, 1);
+  EXPECT_FLOAT_EQ(level(20), 1.0f);
 }
 
 TEST_F(WaveformDisplayFixture, AltClickResetsAndAnnouncesAltDragChangesNothing) {

@@ -5,6 +5,7 @@
 #include <X11/keysym.h>
 // clang-format on
 
+#include <utility>
 #include <vector>
 
 #include "gui/KeyTranslation.h"
@@ -220,23 +221,15 @@ vst::VstKeyCode hostKey(int32_t character, unsigned char virt) {
   return k;
 }
 
-TEST(HostKeys, VirtualKeysMapToEditorCodes) {
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyBack)), 8);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyDelete)), 8);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyReturn)), 13);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyEscape)), 27);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyEnter)), 13);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyLeft)), 28);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyUp)), 30);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyRight)), 29);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyDown)), 31);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeySubtract)), 45);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyDecimal)), 46);
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyNumpad0)), '0');
-  EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, QW::kVKeyNumpad9)), '9');
-}
-
-TEST(HostKeys, OtherwiseTheCharacterWith190AsFullStop) {
+TEST(HostKeys, VirtualKeysOrTheCharacterWith190AsFullStop) {
+  const std::pair<unsigned char, int> virtualKeys[] = {
+      {QW::kVKeyBack, 8},      {QW::kVKeyDelete, 8},   {QW::kVKeyReturn, 13},
+      {QW::kVKeyEscape, 27},   {QW::kVKeyEnter, 13},   {QW::kVKeyLeft, 28},
+      {QW::kVKeyUp, 30},       {QW::kVKeyRight, 29},   {QW::kVKeyDown, 31},
+      {QW::kVKeySubtract, 45}, {QW::kVKeyDecimal, 46}, {QW::kVKeyNumpad0, '0'},
+      {QW::kVKeyNumpad9, '9'}};
+  for (const auto& [virt, key] : virtualKeys)
+    EXPECT_EQ(QW::editorKeyForHostKey(hostKey(0, virt)), key) << int{virt};
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey('a', 0)), 'a');
   EXPECT_EQ(QW::editorKeyForHostKey(hostKey(190, 0)), 46);
   // Escape (6) is not in the table: its character goes through.
