@@ -165,9 +165,6 @@ class FencedBuffer {
   float* data_;
 };
 
-// ---------------------------------------------------------------------------
-// Construction and tables
-
 TEST(RealFFTTables, RejectsSizesThatAreNotPowersOfTwo) {
   for (const int32_t n : {0, -1, -8, 3, 12, 100, 4095}) {
     EXPECT_THROW(RealFFT fft(n), std::invalid_argument) << "N = " << n;
@@ -202,8 +199,6 @@ TEST(RealFFTTables, CosTableOnlyFromSixteenPoints) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Both transforms against their definitions, which also fix the packing
 // (real parts of bins 0..N/2, then the negated imaginary parts) and the
 // scaling (the inverse is not divided by N).
 
@@ -243,8 +238,6 @@ TEST(RealFFTInverse, MatchesDoublePrecisionInverseFormulaAndLeavesTheSpectrum) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Every instruction-set path against the scalar transcription, bit for bit,
 // on aligned and unaligned arrays, with stale scratch and fenced margins.
 
 enum class Direction { kForward, kInverse };
