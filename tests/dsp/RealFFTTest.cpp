@@ -171,24 +171,6 @@ TEST(RealFFTTables, RejectsSizesThatAreNotPowersOfTwo) {
   }
 }
 
-TEST(RealFFTTables, BitReverseTableReversesTheLowBitsAtEverySize) {
-  int32_t expectedBits = 0;
-  for (const int32_t n : allSizes()) {
-    const RealFFT fft(n);
-    EXPECT_EQ(fft.size(), n);
-    ASSERT_EQ(fft.bits(), expectedBits++) << "N = " << n;
-    const int32_t* rev = fft.bitReverseTable();
-    ASSERT_NE(rev, nullptr);
-    for (int32_t i = 0; i < n; ++i) {
-      int32_t reversed = 0;
-      for (int32_t b = 0; b < fft.bits(); ++b) {
-        if (i & (1 << b)) reversed |= 1 << (fft.bits() - 1 - b);
-      }
-      ASSERT_EQ(rev[i], reversed) << "N = " << n << ", i = " << i;
-    }
-  }
-}
-
 // The table's contents are proven by the transforms below; its size is what
 // the allocation-free audio path relies on.
 TEST(RealFFTTables, CosTableOnlyFromSixteenPoints) {
