@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "core/CFTypes.h"
 #include "core/GlobalSettings.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-TEST(Dispatcher, AnswersTheFixedQueries) {
+TEST(Dispatcher, AnswersTheFixedQueriesCanDoProgramsMidiAndRect) {
   EffectFixture f;
   // The effect record, names and versions: see the .so tests.
   EXPECT_EQ(f.aeffect()->object, static_cast<AudioEffect*>(f.effect.get()));
@@ -32,45 +33,29 @@ TEST(Dispatcher, AnswersTheFixedQueries) {
   for (int32_t opcode : {9,  16, 17, 18, 20, 21, 27, 33, 34, 36, 41, 42, 44, 50, 53, 56,  62,
                          64, 65, 66, 67, 68, 70, 71, 72, 74, 75, 76, 77, 78, 79, 80, 200, -1})
     EXPECT_EQ(f.dispatch(opcode, 0, 0, text), 0) << opcode;
-}
 
-TEST(Dispatcher, CanDoOnlyMidiInput) {
-  EffectFixture f;
-  char yes[] = "receiveVstMidiEvent";
-  char other[] = "receiveVstEvents";
-  char upper[] = "ReceiveVstMidiEvent";
+  char yes[] = "receiveVstMidiEvent", other[] = "receiveVstEvents", upper[] = "ReceiveVstMidiEvent";
   EXPECT_EQ(f.dispatch(vst::effCanDo, 0, 0, yes), 1);
-  EXPECT_EQ(f.dispatch(vst::effCanDo, 0, 0, other), 0);
-  EXPECT_EQ(f.dispatch(vst::effCanDo, 0, 0, upper), 0);
-  EXPECT_EQ(f.dispatch(vst::effCanDo, 0, 0, nullptr), 0);
-}
+  for (char* no : {other, upper, static_cast<char*>(nullptr)})
+    EXPECT_EQ(f.dispatch(vst::effCanDo, 0, 0, no), 0);
 
-TEST(Dispatcher, OnlyProgramZeroExists) {
-  EffectFixture f;
-  f.dispatch(vst::effSetProgram, 0, 1);
-  EXPECT_EQ(f.dispatch(vst::effGetProgram), 0);
-  f.dispatch(vst::effSetProgram, 0, -1);
-  EXPECT_EQ(f.dispatch(vst::effGetProgram), 0);
-}
+  for (intptr_t program : {1, -1}) {
+    f.dispatch(vst::effSetProgram, 0, program);
+    EXPECT_EQ(f.dispatch(vst::effGetProgram), 0);
+  }
 
-TEST(Dispatcher, ResumeAsksForMidi) {
-  EffectFixture f;
+  f.host.clear();
   f.dispatch(vst::effMainsChanged, 0, 1);
   EXPECT_GE(f.host.count(vst::audioMasterWantMidi), 1);
   f.host.clear();
   f.dispatch(vst::effMainsChanged, 0, 0);
   EXPECT_EQ(f.host.count(vst::audioMasterWantMidi), 0);
-}
 
-TEST(Dispatcher, EditorRectangleIsTheWindowSize) {
-  EffectFixture f;
   vst::ERect* rect = nullptr;
   EXPECT_EQ(f.dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
   ASSERT_NE(rect, nullptr);
-  EXPECT_EQ(rect->top, 0);
-  EXPECT_EQ(rect->left, 0);
-  EXPECT_EQ(rect->bottom, 512);
-  EXPECT_EQ(rect->right, 1024);
+  EXPECT_EQ((std::vector<int>{rect->top, rect->left, rect->bottom, rect->right}),
+            (std::vector<int>{0, 0, 512, 1024}));
   EXPECT_EQ(f.dispatch(vst::effEditGetRect, 0, 0, nullptr), 0);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "core/CFTypes.h"
 #include "core/ParameterInfo.h"
@@ -56,54 +57,43 @@ TEST(Normalization, NoClampingInEitherDirection) {
   EXPECT_FLOAT_EQ(toNormalized(-2.0f, info), -1.0f);
 }
 
-TEST(Display, NumbersByMagnitudeAndSign) {
+// Each row sets its parameter (unless the default is shown) and reads the
+// display and, where given, the label.
+TEST(Display, ByUnitMagnitudeSignAndName) {
   EffectFixture f;
-  f.effect->setParameterPlain(kParamViewSmoothing, 500.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamViewSmoothing), "500.0");
-  EXPECT_EQ(labelOf(*f.effect, kParamViewSmoothing), "ms");
-  f.effect->setParameterPlain(kParamInputGain, -12.5f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamInputGain), "-12.50");
-  EXPECT_EQ(labelOf(*f.effect, kParamInputGain), "dB");
-  f.effect->setParameterPlain(kParamDryLevel, 0.25f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamDryLevel), "0.250");
-  EXPECT_EQ(labelOf(*f.effect, kParamDryLevel), "");
-  f.effect->setParameterPlain(kParamViewSmoothing, 1999.6f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamViewSmoothing), "2000");
-}
-
-TEST(Display, StringFromValueWinsOverNumbers) {
-  EffectFixture f;
-  f.effect->setParameterPlain(kParamViewSmoothing, 0.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamViewSmoothing), "Off");
-  f.effect->setParameterPlain(kParamInputGain, -80.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamInputGain), "-inf");
-  f.effect->setParameterPlain(kParamOutputGain, -79.9f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamOutputGain), "-79.90");
-  f.effect->setParameterPlain(kParamOscPortOffset, 0.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamOscPortOffset), "Off");
-  f.effect->setParameterPlain(kParamOscPortOffset, 12.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamOscPortOffset), "12");
-}
-
-TEST(Display, IndexedValuesUseTheirNames) {
-  EffectFixture f;
-  EXPECT_EQ(displayOf(*f.effect, kParamFftSize), "1024");
-  f.effect->setParameterPlain(kParamViewXAxis, 1.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamViewXAxis), "Linear");
-  EXPECT_EQ(displayOf(*f.effect, kParamScriptPosition), "After");
-  f.effect->setParameterPlain(kParamScripted1, -7.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamScripted1), "-7");
-  EXPECT_EQ(displayOf(*f.effect, kParamScriptIndex), "Off");
-  f.effect->setParameterPlain(kParamScriptIndex, 3.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamScriptIndex), "Low Pass");
-}
-
-TEST(Display, ValuesOutsideTheNameListShowTheirNumber) {
-  EffectFixture f;  // (a restored "Script Index" of 1e6 is covered with the chunk tests)
-  f.effect->setParameterPlain(kParamFftSize, -5.0f, false);
-  EXPECT_EQ(displayOf(*f.effect, kParamFftSize), "-5");
-  f.effect->setParameterPlain(kParamFftSize, std::nanf(""), false);
-  EXPECT_EQ(displayOf(*f.effect, kParamFftSize), "32");
+  const struct {
+    int32_t index;
+    std::optional<float> plain;
+    const char* display;
+    const char* label;
+  } cases[] = {
+      {kParamViewSmoothing, 500.0f, "500.0", "ms"},
+      {kParamInputGain, -12.5f, "-12.50", "dB"},
+      {kParamDryLevel, 0.25f, "0.250", ""},
+      {kParamViewSmoothing, 1999.6f, "2000", nullptr},
+      {kParamViewSmoothing, 0.0f, "Off", nullptr},
+      {kParamInputGain, -80.0f, "-inf", nullptr},
+      {kParamOutputGain, -79.9f, "-79.90", nullptr},
+      {kParamOscPortOffset, 0.0f, "Off", nullptr},
+      {kParamOscPortOffset, 12.0f, "12", nullptr},
+      {kParamFftSize, std::nullopt, "1024", nullptr},
+      {kParamViewXAxis, 1.0f, "Linear", nullptr},
+      {kParamScriptPosition, std::nullopt, "After", nullptr},
+      {kParamScripted1, -7.0f, "-7", nullptr},
+      {kParamScriptIndex, std::nullopt, "Off", nullptr},
+      {kParamScriptIndex, 3.0f, "Low Pass", nullptr},
+      // Outside the name list: the number. (A restored "Script Index" of
+      // 1e6 is covered with the chunk tests.)
+      {kParamFftSize, -5.0f, "-5", nullptr},
+      {kParamFftSize, std::nanf(""), "32", nullptr},
+  };
+  for (const auto& c : cases) {
+    if (c.plain) f.effect->setParameterPlain(c.index, *c.plain, false);
+    EXPECT_EQ(displayOf(*f.effect, c.index), c.display) << c.index << " at " << c.plain.value_or(0);
+    if (c.label) {
+      EXPECT_EQ(labelOf(*f.effect, c.index), c.label) << c.index;
+    }
+  }
 }
 
 TEST(Display, NamesAreCutAtFifteenCharacters) {
@@ -134,17 +124,13 @@ const ParamSpec UnitsEffect::kTable[3] = {
     {"Choice", kAudioUnitParameterUnit_Indexed, 0, 1, 0},
 };
 
-TEST(Display, BooleanIsOnForAnyNonZero) {
+TEST(Display, BooleansPansAndNamesOfTwentyFourCharactersOrMore) {
   UnitsEffect e;
   e.setParameterPlain(0, 0.2f, false);
   EXPECT_EQ(displayOf(e, 0), "On");
   e.setParameterPlain(0, 0.0f, false);
   EXPECT_EQ(displayOf(e, 0), "Off");
   EXPECT_EQ(labelOf(e, 1), "L/R");
-}
-
-TEST(Display, NamesOfTwentyFourCharactersOrMoreAreNotShown) {
-  UnitsEffect e;
   EXPECT_EQ(displayOf(e, 2), "short");
   e.setParameterPlain(2, 1.0f, false);
   EXPECT_EQ(displayOf(e, 2), "");

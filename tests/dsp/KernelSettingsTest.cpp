@@ -35,8 +35,6 @@ KernelSettings refreshed(const Values& values) {
   return settings;
 }
 
-// ---------------------------------------------------------------------------
-// Settings refresh: one program value changed (or several), the settings the
 // kernel reads. Gains are compared to a millionth of their size, so the
 // silence at -80 dB and the caps are exact.
 
@@ -49,7 +47,9 @@ struct RefreshCase {
   bool scriptBefore = false;
 };
 
-void PrintTo(const RefreshCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const RefreshCase& c, std::ostream* os) {
+  *os << c.what;
+}
 
 class KernelSettingsRefresh : public ::testing::TestWithParam<RefreshCase> {};
 
@@ -149,9 +149,6 @@ std::vector<RefreshCase> refreshCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, KernelSettingsRefresh, ::testing::ValuesIn(refreshCases()));
-
-// ---------------------------------------------------------------------------
-// Meters
 
 const SpectralTables& sharedTables() {
   static const SpectralTables tables;

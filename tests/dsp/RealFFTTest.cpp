@@ -165,30 +165,9 @@ class FencedBuffer {
   float* data_;
 };
 
-// ---------------------------------------------------------------------------
-// Construction and tables
-
 TEST(RealFFTTables, RejectsSizesThatAreNotPowersOfTwo) {
   for (const int32_t n : {0, -1, -8, 3, 12, 100, 4095}) {
     EXPECT_THROW(RealFFT fft(n), std::invalid_argument) << "N = " << n;
-  }
-}
-
-TEST(RealFFTTables, BitReverseTableReversesTheLowBitsAtEverySize) {
-  int32_t expectedBits = 0;
-  for (const int32_t n : allSizes()) {
-    const RealFFT fft(n);
-    EXPECT_EQ(fft.size(), n);
-    ASSERT_EQ(fft.bits(), expectedBits++) << "N = " << n;
-    const int32_t* rev = fft.bitReverseTable();
-    ASSERT_NE(rev, nullptr);
-    for (int32_t i = 0; i < n; ++i) {
-      int32_t reversed = 0;
-      for (int32_t b = 0; b < fft.bits(); ++b) {
-        if (i & (1 << b)) reversed |= 1 << (fft.bits() - 1 - b);
-      }
-      ASSERT_EQ(rev[i], reversed) << "N = " << n << ", i = " << i;
-    }
   }
 }
 
@@ -202,8 +181,6 @@ TEST(RealFFTTables, CosTableOnlyFromSixteenPoints) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Both transforms against their definitions, which also fix the packing
 // (real parts of bins 0..N/2, then the negated imaginary parts) and the
 // scaling (the inverse is not divided by N).
 
@@ -243,8 +220,6 @@ TEST(RealFFTInverse, MatchesDoublePrecisionInverseFormulaAndLeavesTheSpectrum) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Every instruction-set path against the scalar transcription, bit for bit,
 // on aligned and unaligned arrays, with stale scratch and fenced margins.
 
 enum class Direction { kForward, kInverse };

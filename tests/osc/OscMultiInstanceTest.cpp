@@ -36,37 +36,30 @@ TEST_F(MultiInstance, ProcessWideNumbersFollowTheOrderOfFirstUse) {
   EXPECT_EQ(directory.ProcessNumberOf(second.effect.get()), 2);
 }
 
-TEST_F(MultiInstance, ProductWithStarReachesEveryInstance) {
-  send(message("/qwks/Veldrana/*/2", [](Packet& p) { p << 0.125f; }));
-  EXPECT_EQ(first.value(kParamWetLevel), 0.125f);
-  EXPECT_EQ(second.value(kParamWetLevel), 0.125f);
-}
-
-TEST_F(MultiInstance, ProductWithNumberReachesThatInstanceOnly) {
-  send(message("/qwks/Veldrana/2/2", [](Packet& p) { p << 0.375f; }));
-  EXPECT_EQ(first.value(kParamWetLevel), 1.0f);
-  EXPECT_EQ(second.value(kParamWetLevel), 0.375f);
-}
-
-TEST_F(MultiInstance, OtherProductsAndNamesFindNothing) {
-  send(message("/qwks/Other/*/2", [](Packet& p) { p << 0.5f; }));
-  send(message("/qwks/1/Wet Level", [](Packet& p) { p << 0.5f; }));
-  send(message("/qwks/3/2", [](Packet& p) { p << 0.5f; }));
-  send(message("/qwks/1/2081", [](Packet& p) { p << 0.5f; }));
-  EXPECT_EQ(first.value(kParamWetLevel), 1.0f);
-  EXPECT_EQ(second.value(kParamWetLevel), 1.0f);
-}
-
-TEST_F(MultiInstance, SeveralTargetsTakeOneFloatEach) {
+TEST_F(MultiInstance, EachAddressReachesItsTargetsOnly) {
+  struct Case {
+    const char* address;
+    float value;
+    int32_t index;
+    float first, second;
+  };
+  const Case cases[] = {
+      {"/qwks/Other/*/2", 0.5f, kParamWetLevel, 1.0f, 1.0f},
+      {"/qwks/1/Wet Level", 0.5f, kParamWetLevel, 1.0f, 1.0f},
+      {"/qwks/3/2", 0.5f, kParamWetLevel, 1.0f, 1.0f},
+      {"/qwks/1/2081", 0.5f, kParamWetLevel, 1.0f, 1.0f},
+      {"/qwks/Veldrana/2/2", 0.375f, kParamWetLevel, 1.0f, 0.375f},
+      {"/qwks/Veldrana/*/2", 0.125f, kParamWetLevel, 0.125f, 0.125f},
+      {"/qwks/+multi1/2/32/4", 0.5f, kParamBin0Level + 3, 1.0f, 0.5f},
+  };
+  for (const Case& c : cases) {
+    send(message(c.address, [&](Packet& p) { p << c.value; }));
+    EXPECT_EQ(first.value(c.index), c.first) << c.address;
+    EXPECT_EQ(second.value(c.index), c.second) << c.address;
+  }
   send(message("/qwks/1/1/2/2", [](Packet& p) { p << 0.5f << 0.25f; }));
   EXPECT_EQ(first.value(kParamDryLevel), 0.5f);
   EXPECT_EQ(second.value(kParamWetLevel), 0.25f);
-}
-
-TEST_F(MultiInstance, ElementModeShiftsTheIndex) {
-  send(message("/qwks/+multi1/2/32/4", [](Packet& p) { p << 0.5f; }));
-  EXPECT_EQ(second.value(kParamBin0Level + 3), 0.5f);
-  EXPECT_EQ(first.value(kParamBin0Level + 3), 1.0f);
 }
 
 TEST_F(MultiInstance, ChangesThroughQwksReachTheTargetsSubscribers) {

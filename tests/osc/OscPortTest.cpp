@@ -21,7 +21,7 @@ class Ports : public ::testing::Test {
   ServiceFixture f{0, base};
 };
 
-TEST_F(Ports, OffsetZeroThreeZeroFive) {
+TEST_F(Ports, TheServiceFollowsOffsetBasePortAndProgramChanges) {
   EXPECT_EQ(f.service().BoundPort(), 0);
   EXPECT_TRUE(silentAt(base));
   setOffset(3);
@@ -33,27 +33,17 @@ TEST_F(Ports, OffsetZeroThreeZeroFive) {
   EXPECT_TRUE(answersAt(base + 5));
   EXPECT_TRUE(silentAt(base + 3));
   EXPECT_EQ(f.service().BoundPort(), base + 5);
-}
 
-TEST_F(Ports, ANewBasePortMovesTheServiceWhenTheOffsetIsApplied) {
-  setOffset(4);
-  ASSERT_TRUE(answersAt(base + 4));
   QW::GlobalSettings::oscBasePort = base + 50;
   // What the preferences dialog does after storing the new base port.
   f.effect->setParameter(kParamOscPortOffset, f.effect->getParameter(kParamOscPortOffset));
-  EXPECT_TRUE(answersAt(base + 54));
-  EXPECT_TRUE(silentAt(base + 4));
-}
-
-TEST_F(Ports, ProgramChangeReopensAtTheCurrentPort) {
-  setOffset(6);
-  ASSERT_TRUE(answersAt(base + 6));
+  EXPECT_TRUE(answersAt(base + 55));
+  EXPECT_TRUE(silentAt(base + 5));
   QW::GlobalSettings::oscBasePort = base + 20;
   f.effect->setProgram(0);
-  EXPECT_TRUE(answersAt(base + 26));
-}
+  EXPECT_TRUE(answersAt(base + 25));
 
-TEST_F(Ports, QuickChangesEndAtTheLastPort) {
+  QW::GlobalSettings::oscBasePort = base;
   for (int offset = 1; offset <= 9; ++offset) setOffset(static_cast<float>(offset));
   setOffset(0);
   setOffset(8);
@@ -83,15 +73,10 @@ TEST_F(Ports, APortInUseIsLoggedAndTheServiceStaysSilentUntilMoved) {
   EXPECT_TRUE(answersAt(base + 2));
 }
 
-TEST_F(Ports, StartingTwiceOnlyWarns) {
+TEST_F(Ports, StartingTwiceOnlyWarnsAndStoppingClosesThePortPromptly) {
   CapturedStdout out;
   f.service().StartThreads();
   EXPECT_EQ(out.take(), "Warning: Attempt to recreate OSC task\n");
-  setOffset(2);
-  EXPECT_TRUE(answersAt(base + 2));
-}
-
-TEST_F(Ports, StopTaskClosesThePortAndEndsPromptly) {
   setOffset(2);
   ASSERT_TRUE(answersAt(base + 2));
   const auto start = std::chrono::steady_clock::now();

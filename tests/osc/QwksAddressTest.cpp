@@ -6,40 +6,22 @@ namespace {
 
 using QW::ParseQwksAddress;
 
-TEST(QwksAddressParsing, ProcessWideInstanceAndIndex) {
-  const auto parsed = ParseQwksAddress("1/3");
+TEST(QwksAddressParsing, TargetsFollowOneAnother) {
+  const auto parsed = ParseQwksAddress("1/3/Veldrana/*/4/Veldrana/2/17");
   ASSERT_TRUE(parsed);
-  ASSERT_EQ(parsed->targets.size(), 1u);
+  ASSERT_EQ(parsed->targets.size(), 3u);
   const QW::QwksTarget& t = parsed->targets[0];
   EXPECT_FALSE(t.hasProduct);
   EXPECT_EQ(t.instance, 1);
   EXPECT_TRUE(t.parameterIsIndex);
   EXPECT_EQ(t.index, 3);
-}
-
-TEST(QwksAddressParsing, ProductWithNumberOrEveryInstance) {
-  auto parsed = ParseQwksAddress("Veldrana/2/17");
-  ASSERT_TRUE(parsed);
-  EXPECT_TRUE(parsed->targets[0].hasProduct);
-  EXPECT_EQ(parsed->targets[0].product, "Veldrana");
-  EXPECT_EQ(parsed->targets[0].instance, 2);
-  EXPECT_FALSE(parsed->targets[0].everyInstance);
-  EXPECT_EQ(parsed->targets[0].index, 17);
-
-  parsed = ParseQwksAddress("Veldrana/*/1");
-  ASSERT_TRUE(parsed);
-  EXPECT_TRUE(parsed->targets[0].everyInstance);
-}
-
-TEST(QwksAddressParsing, SeveralTargetsFollowOneAnother) {
-  const auto parsed = ParseQwksAddress("1/3/Veldrana/*/4/2/5");
-  ASSERT_TRUE(parsed);
-  ASSERT_EQ(parsed->targets.size(), 3u);
-  EXPECT_EQ(parsed->targets[0].index, 3);
+  EXPECT_TRUE(parsed->targets[1].hasProduct);
   EXPECT_TRUE(parsed->targets[1].everyInstance);
   EXPECT_EQ(parsed->targets[1].index, 4);
+  EXPECT_EQ(parsed->targets[2].product, "Veldrana");
   EXPECT_EQ(parsed->targets[2].instance, 2);
-  EXPECT_EQ(parsed->targets[2].index, 5);
+  EXPECT_FALSE(parsed->targets[2].everyInstance);
+  EXPECT_EQ(parsed->targets[2].index, 17);
 }
 
 TEST(QwksAddressParsing, ElementModeShiftsTheIndex) {

@@ -36,7 +36,7 @@ bool waitUntil(const std::atomic<int>& value, int atLeast) {
   return value >= atLeast;
 }
 
-TEST(TimerQueue, OneShotFiresOnce) {
+TEST(TimerQueue, OneShotFiresOnceAndItsIdIsNotReused) {
   TimerQueue queue;
   Probe probe;
   const TimerQueue::TimerId id = queue.Create(onTimer, &probe, 5, 0);
@@ -47,6 +47,7 @@ TEST(TimerQueue, OneShotFiresOnce) {
   // A spent one-shot timer stays known until it is deleted.
   EXPECT_TRUE(queue.Delete(id, TimerQueue::Completion::kDontWait));
   EXPECT_FALSE(queue.Delete(id, TimerQueue::Completion::kDontWait));
+  EXPECT_NE(queue.Create(onTimer, &probe, 100000, 0), id);  // ids are never reused
 }
 
 TEST(TimerQueue, PeriodicRepeatsAndChangeReschedules) {
@@ -63,28 +64,20 @@ TEST(TimerQueue, PeriodicRepeatsAndChangeReschedules) {
   EXPECT_EQ(probe.calls, afterDelete);
 }
 
-TEST(TimerQueue, DeleteAndWaitReturnsOnlyAfterTheRunningCallback) {
-  TimerQueue queue;
-  Probe probe;
-  probe.work = 150ms;
-  const TimerQueue::TimerId id = queue.Create(onTimer, &probe, 0, 0);
-  for (int i = 0; i < 400 && !probe.inside; ++i) std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(probe.inside);
-  queue.Delete(id, TimerQueue::Completion::kWaitForCallback);
-  EXPECT_TRUE(probe.finished);
-}
-
-TEST(TimerQueue, DeleteWithoutWaitingReturnsWhileTheCallbackRuns) {
-  TimerQueue queue;
-  Probe probe;
-  probe.work = 150ms;
-  const TimerQueue::TimerId id = queue.Create(onTimer, &probe, 0, 0);
-  for (int i = 0; i < 400 && !probe.inside; ++i) std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(probe.inside);
-  queue.Delete(id, TimerQueue::Completion::kDontWait);
-  EXPECT_FALSE(probe.finished);
-  queue.Close();
-  EXPECT_TRUE(probe.finished);
+TEST(TimerQueue, DeleteWaitsForTheRunningCallbackOnlyWhenAskedTo) {
+  for (const bool wait : {true, false}) {
+    TimerQueue queue;
+    Probe probe;
+    probe.work = 150ms;
+    const TimerQueue::TimerId id = queue.Create(onTimer, &probe, 0, 0);
+    for (int i = 0; i < 400 && !probe.inside; ++i) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(probe.inside);
+    queue.Delete(
+        id, wait ? TimerQueue::Completion::kWaitForCallback : TimerQueue::Completion::kDontWait);
+    EXPECT_EQ(probe.finished, wait);
+    queue.Close();
+    EXPECT_TRUE(probe.finished);
+  }
 }
 
 TEST(TimerQueue, ACallbackMayDeleteItsOwnTimerWithoutDeadlock) {
@@ -112,24 +105,11 @@ TEST(TimerQueue, ClosingWaitsForTheRunningCallbackAndRefusesNewTimers) {
   }
 }
 
-TEST(TimerQueue, IdsAreNeverReused) {
-  TimerQueue queue;
-  Probe probe;
-  const TimerQueue::TimerId a = queue.Create(onTimer, &probe, 100000, 0);
-  queue.Delete(a, TimerQueue::Completion::kDontWait);
-  const TimerQueue::TimerId b = queue.Create(onTimer, &probe, 100000, 0);
-  EXPECT_NE(a, b);
-}
-
-TEST(AutoResetEvent, ASetIsRememberedForOneWaitOnly) {
+TEST(AutoResetEvent, ASetWakesOneWaitOnly) {
   platform::AutoResetEvent event;
   event.Set();
   EXPECT_TRUE(event.WaitFor(0));
   EXPECT_FALSE(event.WaitFor(10));
-}
-
-TEST(AutoResetEvent, WakesAWaitingThread) {
-  platform::AutoResetEvent event;
   std::atomic<bool> woken{false};
   std::thread waiter([&] {
     event.Wait();

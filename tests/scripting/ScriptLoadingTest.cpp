@@ -17,15 +17,6 @@ size_t builtInScripts(QwkTonalmire& effect) {
   return n;
 }
 
-TEST(ScriptLoading, AnUpperCaseMidiLuaDoesNotReplaceTheBuiltInScript) {
-  RecordingHost host;
-  ScriptsFolder folder;
-  folder.write("MIDI.lua", "userLoaded = true\n");
-  const auto effect = makeEffect();
-  EXPECT_EQ(builtInScripts(*effect), 1u);
-  EXPECT_EQ(luaString(helperOf(*effect), "userLoaded"), "true");
-}
-
 TEST(ScriptLoading, AUserMidiLuaReplacesTheBuiltInScript) {
   RecordingHost host;
   ScriptsFolder folder;
@@ -46,9 +37,13 @@ TEST(ScriptLoading, UserScriptsRunAfterTheBuiltInOneInNameOrder) {
                "order = (order or '') .. 'a'\n"
                "builtInSeen = type(addSpectralScript) == 'function' and "
                "getParameter('Dry Level') == 0\n");
-  folder.write("c.lua", "order = (order or '') .. 'c'\n");
+  // A first line starting with '#' is skipped.
+  folder.write("c.lua", "#!/usr/bin/env lua\norder = (order or '') .. 'c'\n");
+  // Only "midi.lua" replaces the built-in script.
+  folder.write("MIDI.lua", "userLoaded = true\n");
   const auto effect = makeEffect();
   EXPECT_EQ(luaString(helperOf(*effect), "order"), "abc");
+  EXPECT_EQ(luaString(helperOf(*effect), "userLoaded"), "true");
   EXPECT_EQ(builtInScripts(*effect), 1u);
 }
 
@@ -90,14 +85,6 @@ TEST(ScriptLoading, FailingScriptsAreReportedAndTheOthersStillLoad) {
   // What the failing script registered before its error stays registered.
   helper.HandleMessage(midi(0xB0, 0, 40, 1));
   EXPECT_EQ(luaNumber(helper, "hits"), 1.0);
-}
-
-TEST(ScriptLoading, AFirstLineStartingWithHashIsSkipped) {
-  RecordingHost host;
-  ScriptsFolder folder;
-  folder.write("shebang.lua", "#!/usr/bin/env lua\nshebang = 1\n");
-  const auto effect = makeEffect();
-  EXPECT_EQ(luaNumber(helperOf(*effect), "shebang"), 1.0);
 }
 
 TEST(ScriptLoading, OnlyRegularFilesEndingInDotLuaAreLoaded) {
