@@ -1,54 +1,92 @@
-// The editor through the shipped .so, as a host on X11 drives it: a top-level
-// window of the host as the parent, effEditOpen with its id, effEditIdle
-// from the host's thread. Runs on a private Xvfb server.
+// The editor through the shipped .so, as a host on X11 drives it and a user
+// uses it: a top-level window of the host as the parent, effEditOpen with
+// its id, effEditIdle from the host's thread, real pointer and key input
+// through the X server (XTest), on a private Xvfb server. What the input
+// did is read back through the host interface, the preferences file, the
+// OSC port and the pixels the server holds.
 // clang-format off
 // gtest before the X headers, which define None, Bool and Status as macros.
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 // clang-format on
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
+#include <X11/keysym.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/so/FrameCounter.h"
+#include "tests/so/OscLoopback.h"
 #include "tests/so/PluginLoader.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/X11Host.h"
+#include "tests/support/XTestInput.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-intptr_t host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
 using x11host::countEntries;
 using x11host::Picture;
 using x11host::Rgb;
+
+constexpr int kWidth = 1024;
+constexpr int kHeight = 512;
+constexpr int32_t kOscPortOffset = 0;
+constexpr int32_t kFftSize = 3;
+constexpr int32_t kViewXAxis = 4;
+constexpr int32_t kInputGain = 11;
+constexpr int32_t kBin0 = 32;
+constexpr int32_t kBinCount = 2049;
+
+bool isBin(int32_t index) {
+  return index >= kBin0 && index < kBin0 + kBinCount;
+}
+
+// Where the built-in layout puts things, in layout coordinates (origin at
+// the bottom left). Everything hangs off the spectrum display's bottom
+// edge, which depends on the label font, so it is measured on screen.
+struct Layout {
+  float displayY = 0.0f;
+  static constexpr float kDisplayX = 10.0f;
+  static constexpr float kDisplayWidth = 1004.0f;
+  static constexpr float kDisplayHeight = 335.0f;
+
+  static int screenY(float y) { return kHeight - static_cast<int>(std::lround(y)); }
+  // Button i of the row above the display: Prefs, All Zero, All One, Zero
+  // Odd, Zero Even, Invert.
+  int buttonX(int i) const { return 20 + 80 * i + 35; }
+  int buttonY() const { return screenY(displayY + 355.0f); }
+  // The middle of bin k's column on the linear axis.
+  static int binX(int k, int bins) {
+    return static_cast<int>(std::floor(kDisplayX + (k + 0.5f) * kDisplayWidth / bins));
+  }
+  // A height in the lower half of the display, and the level it stands for.
+  int drawY() const { return screenY(displayY + 40.0f); }
+  static float drawLevel() { return 2.0f * 40.0f / kDisplayHeight; }
+  // The "Process" group's controls sit at x = 30, y = displayY - 55.
+  int fftSizeX() const { return 103; }
+  int fftSizeY(int rowsDown) const { return screenY(displayY - 49.0f - 12.0f * rowsDown); }
+  int inputKnobX() const { return 48; }
+  int inputKnobY() const { return screenY(displayY - 55.0f + 31.5f); }
+  int outputKnobX() const { return 156; }
+};
 
 std::unique_ptr<PrivateXvfb> server;
 
 class EditorSo : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    server = PrivateXvfb::startForSuite();
-    if (server) setenv("DISPLAY", server->display().c_str(), 1);
-  }
+  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
   static void TearDownTestSuite() { server.reset(); }
 
   void SetUp() override {
@@ -56,123 +94,162 @@ class EditorSo : public ::testing::Test {
       GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
     ASSERT_NE(server, nullptr) << "Xvfb did not start";
     setenv("DISPLAY", server->display().c_str(), 1);
-    // Preferences of our own, not the user's.
-    configHome = ::testing::TempDir() + "veldrana-editor-" + std::to_string(getpid());
-    mkdir(configHome.c_str(), 0700);
-    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    // Preferences and scripts of this test alone.
+    home = ::testing::TempDir() + "veldrana-editor-" + std::to_string(getpid());
+    mkdir(home.c_str(), 0700);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    setenv("VELDRANA_SCRIPTS_DIR", (home + "/no-scripts").c_str(), 1);
     display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
-    parent = makeParent();
-    effect = library.entry()(host);
-    ASSERT_NE(effect, nullptr);
+    ASSERT_TRUE(XTestInput::available(display)) << "the X server has no XTest";
+    input = std::make_unique<XTestInput>(display);
+    parent = x11host::makeHostWindow(display, kWidth, kHeight);
+    hostLog().clear();
   }
-
   void TearDown() override {
-    if (effect) dispatch(effect, vst::effClose);
+    if (effect) {
+      dispatch(effect, vst::effEditClose);
+      dispatch(effect, vst::effClose);
+    }
     if (display) {
       if (parent) XDestroyWindow(display, parent);
       XCloseDisplay(display);
     }
+    std::system(("rm -rf '" + home + "'").c_str());
   }
 
-  Window makeParent() { return x11host::makeHostWindow(display, 1024, 512); }
+  std::string preferencesPath() const { return home + "/config/Quillworks/Veldrana/preferences"; }
+  // Read when the effect starts and when the editor opens.
+  void writePreferences(const std::string& text) const {
+    std::system(("mkdir -p '" + home + "/config/Quillworks/Veldrana'").c_str());
+    std::ofstream(preferencesPath()) << text;
+  }
+  vst::AEffect* fx() {
+    if (!effect) {
+      effect = library.entry()(recordingHost);
+      if (effect) resume(effect);
+    }
+    return effect;
+  }
 
-  void open(Window w) { dispatch(effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(w)); }
-  void close() { dispatch(effect, vst::effEditClose); }
+  void open(Window w) { dispatch(fx(), vst::effEditOpen, 0, 0, reinterpret_cast<void*>(w)); }
+  void close() { dispatch(fx(), vst::effEditClose); }
+  std::vector<Window> children(Window w) {
+    XSync(display, False);
+    return x11host::childWindows(display, w);
+  }
   // The host's idle timer at about 30 per second.
   void idleFor(std::chrono::milliseconds time) {
     x11host::idleFor([this] { dispatch(effect, vst::effEditIdle); }, time);
   }
+  void idleUntil(const std::function<bool()>& done) {
+    x11host::idleUntil([this] { dispatch(effect, vst::effEditIdle); }, done, 5s);
+  }
 
-  std::vector<Window> children(Window w) { return x11host::childWindows(display, w); }
-
-  // The editor's picture after a second of host idling, or once it has
-  // drawn when the first frames take longer (a busy machine, a sanitizer
-  // build): at most 20 s.
-  Picture openAndCapture() {
-    Picture picture;
+  // Opens the editor in the host window, lets it draw, and finds the
+  // display from the picture: with every bin at level 1 the lower half of
+  // the display is a column of slider purple at its left edge, whose last
+  // row is the display's bottom (waited for up to 20 s on slow builds).
+  void openEditor() {
     open(parent);
-    idleFor(1000ms);
-    const auto kids = children(parent);
-    EXPECT_EQ(kids.size(), 1u);
-    if (kids.size() != 1u) return picture;
-    XWindowAttributes attributes{};
-    EXPECT_TRUE(XGetWindowAttributes(display, kids[0], &attributes));
-    EXPECT_EQ(attributes.width, 1024);
-    EXPECT_EQ(attributes.height, 512);
-    const auto giveUp = std::chrono::steady_clock::now() + 20s;
-    for (;;) {
-      picture = x11host::capture(display, kids[0], attributes.width, attributes.height);
-      if (x11host::distinctColours(picture) >= 50u || std::chrono::steady_clock::now() > giveUp)
-        break;
-      idleFor(200ms);
+    idleFor(700ms);
+    const std::vector<Window> kids = children(parent);
+    ASSERT_EQ(kids.size(), 1u);
+    editorWindow = kids[0];
+    int first = -1, last = -1;
+    for (const auto giveUp = std::chrono::steady_clock::now() + 20s;
+         first < 0 && std::chrono::steady_clock::now() < giveUp; idleFor(100ms)) {
+      const Picture picture = capture();
+      ASSERT_FALSE(picture.pixels.empty());
+      for (int y = 0; y < kHeight; ++y) {
+        const Rgb c = picture.at(12, y);
+        if (c.r <= 85 || c.b <= 85 || c.g >= 60) continue;
+        if (first < 0) first = y;
+        last = y;
+      }
     }
-    close();
-    return picture;
+    ASSERT_GE(first, 0) << "no bin-level bars at the display's left edge";
+    EXPECT_NEAR(last - first + 1, Layout::kDisplayHeight / 2.0f, 2.0f);
+    layout.displayY = static_cast<float>(kHeight - 1 - last);
+    EXPECT_GT(layout.displayY, 90.0f);
+    EXPECT_LT(layout.displayY, 130.0f);
   }
 
-  // What every picture of the built-in layout shows: the layout's
-  // background colour (0.22, 0.05, 0.2) in the strip above the banner where
-  // nothing else is, a lighter banner box, and plenty besides.
-  void expectEditorPicture(const Picture& picture) {
-    ASSERT_EQ(picture.width, 1024);
-    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{5, 5}, {1018, 5}, {5, 28}}) {
-      const Rgb c = picture.at(x, y);
-      EXPECT_NEAR(c.r, 56, 2) << x << "," << y;
-      EXPECT_NEAR(c.g, 13, 2) << x << "," << y;
-      EXPECT_NEAR(c.b, 51, 2) << x << "," << y;
+  Picture capture() { return x11host::capture(display, editorWindow, kWidth, kHeight); }
+  // The picture once the editor has caught up: two captures a few frames
+  // apart that agree (at most 20 s).
+  Picture settledCapture() {
+    Picture last = capture();
+    for (const auto giveUp = std::chrono::steady_clock::now() + 20s;;) {
+      idleFor(300ms);
+      Picture next = capture();
+      if (differing(next, last, 0, kHeight, 0) == 0 || std::chrono::steady_clock::now() > giveUp)
+        return next;
+      last = std::move(next);
     }
-    const Rgb banner = picture.at(512, 22);
-    EXPECT_GT(banner.r, 56 + 8);
-    EXPECT_GT(banner.g, 13 + 8);
-    EXPECT_GE(x11host::distinctColours(picture), 50u);
+  }
+  // Pixels of a and b in rows fromY..toY that differ by more than tolerance.
+  static int differing(const Picture& a, const Picture& b, int fromY = 0, int toY = kHeight,
+                       int tolerance = 6) {
+    int n = 0;
+    for (int y = fromY; y < toY; ++y) {
+      for (int x = 0; x < a.width; ++x) {
+        const Rgb p = a.at(x, y), q = b.at(x, y);
+        n += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b) > tolerance ? 1 : 0;
+      }
+    }
+    return n;
   }
 
-  // Whatever the editor went through, the effect keeps processing.
-  void expectAudioKeepsRunning() {
-    dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    dispatch(effect, vst::effSetBlockSize, 0, 256);
-    dispatch(effect, vst::effMainsChanged, 0, 1);
-    std::vector<float> in(256, 0.25f);
-    std::vector<float> outL(256), outR(256);
-    float* ins[2] = {in.data(), in.data()};
-    float* outs[2] = {outL.data(), outR.data()};
-    for (int i = 0; i < 20; ++i) effect->processReplacing(effect, ins, outs, 256);
-    for (float v : outL) ASSERT_TRUE(std::isfinite(v));
-    dispatch(effect, vst::effMainsChanged, 0, 0);
+  float parameter(int32_t index) { return fx()->getParameter(effect, index); }
+  float bin(int k) { return parameter(kBin0 + k); }
+  void setParameter(int32_t index, float value) { fx()->setParameter(effect, index, value); }
+  void clickButton(int i) {
+    input->click(layout.buttonX(i), layout.buttonY());
+    idleFor(150ms);
+  }
+  // Where no element is: the background right of the button row.
+  void pointerAway() {
+    input->moveTo(1018, 5);
+    idleFor(100ms);
   }
 
   PluginLibrary library;
   vst::AEffect* effect = nullptr;
+  std::string home;
   Display* display = nullptr;
   Window parent = 0;
-  std::string configHome;
+  Window editorWindow = 0;
+  std::unique_ptr<XTestInput> input;
+  Layout layout;
 };
 
+// The layout's background colour (0.22, 0.05, 0.2) in the strip above the
+// banner where nothing else is, a lighter banner, and plenty besides; the
+// pointer light and the normal maps change the picture somewhere.
 TEST_F(EditorSo, DrawsTheLayoutInAChildOfTheHostWindowWithEyeCandyOnAndOff) {
   vst::ERect* rect = nullptr;
-  ASSERT_EQ(dispatch(effect, vst::effEditGetRect, 0, 0, &rect), 1);
-  ASSERT_NE(rect, nullptr);
+  ASSERT_EQ(dispatch(fx(), vst::effEditGetRect, 0, 0, &rect), 1);
   EXPECT_EQ(std::vector<int>({rect->top, rect->left, rect->bottom, rect->right}),
             std::vector<int>({0, 0, 512, 1024}));
-  const Picture lit = openAndCapture();
-  expectEditorPicture(lit);
-  EXPECT_TRUE(children(parent).empty());
-  const std::string folder = configHome + "/Quillworks/Veldrana";
-  std::system(("mkdir -p '" + folder + "'").c_str());
-  std::ofstream(folder + "/preferences") << "Enable eye candy=0\n";
-  const Picture flat = openAndCapture();
-  std::remove((folder + "/preferences").c_str());
-  expectEditorPicture(flat);
-  // The pointer light and the normal maps change the picture somewhere.
-  ASSERT_EQ(lit.pixels.size(), flat.pixels.size());
-  size_t differing = 0;
-  for (size_t i = 0; i < lit.pixels.size(); ++i) {
-    const Rgb a = lit.pixels[i];
-    const Rgb b = flat.pixels[i];
-    if (std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) > 6) ++differing;
+  std::vector<Picture> pictures;
+  for (const char* preferences : {"", "Enable eye candy=0\n"}) {
+    writePreferences(preferences);
+    openEditor();
+    pictures.push_back(capture());
+    close();
+    EXPECT_TRUE(children(parent).empty());
+    const Picture& p = pictures.back();
+    for (const auto& [x, y] : std::vector<std::pair<int, int>>{{5, 5}, {1018, 5}, {5, 28}}) {
+      const Rgb c = p.at(x, y);
+      EXPECT_LE(std::abs(c.r - 56) + std::abs(c.g - 13) + std::abs(c.b - 51), 6) << x << "," << y;
+    }
+    EXPECT_GT(p.at(512, 22).r, 56 + 8);
+    EXPECT_GT(p.at(512, 22).g, 13 + 8);
+    EXPECT_GE(x11host::distinctColours(p), 50u);
   }
-  EXPECT_GT(differing, 1000u);
+  EXPECT_GT(differing(pictures[0], pictures[1]), 1000);
 }
 
 TEST_F(EditorSo, OpeningAndClosingInAnyOrderLeavesNothingBehind) {
@@ -184,7 +261,6 @@ TEST_F(EditorSo, OpeningAndClosingInAnyOrderLeavesNothingBehind) {
   EXPECT_EQ(children(parent).size(), 1u);
   close();
   close();
-  XSync(display, False);
   EXPECT_TRUE(children(parent).empty());
   const int threads = countEntries("/proc/self/task");
   const int files = countEntries("/proc/self/fd");
@@ -194,38 +270,29 @@ TEST_F(EditorSo, OpeningAndClosingInAnyOrderLeavesNothingBehind) {
     if (i % 10 == 0) std::this_thread::sleep_for(40ms);  // sometimes mid-frame, sometimes not
     EXPECT_EQ(children(parent).size(), 1u);
     close();
+    EXPECT_TRUE(children(parent).empty());
   }
-  XSync(display, False);
-  EXPECT_TRUE(children(parent).empty());
   EXPECT_EQ(countEntries("/proc/self/task"), threads);
   EXPECT_EQ(countEntries("/proc/self/fd"), files);
 }
 
-TEST_F(EditorSo, InputIsHandledAlsoWhenTheHostNeverCallsIdle) {
+// Dragging the bottom-right corner 200 pixels to the left: the window keeps
+// its 2:1 shape and the host's window follows, also without idle calls.
+TEST_F(EditorSo, TheResizeCornerWorksAlsoWhenTheHostNeverCallsIdle) {
   open(parent);
   const auto kids = children(parent);
   ASSERT_EQ(kids.size(), 1u);
-  // Input sent before the editor has drawn may arrive before it listens
-  // (a sanitizer build starts slowly): wait for its first picture.
+  // Input before the first picture may arrive before the editor listens.
   for (const auto giveUp = std::chrono::steady_clock::now() + 20s;
-       std::chrono::steady_clock::now() < giveUp;) {
+       std::chrono::steady_clock::now() < giveUp &&
+       x11host::distinctColours(x11host::capture(display, kids[0], kWidth, kHeight)) < 50u;)
     std::this_thread::sleep_for(100ms);
-    if (x11host::distinctColours(x11host::capture(display, kids[0], 1024, 512)) >= 50u) break;
-  }
-  // Drag the bottom-right corner 200 pixels to the left: the window keeps
-  // its 2:1 shape, and the host's window follows by the same amount.
-  XTestFakeMotionEvent(display, -1, 1020, 510, CurrentTime);
-  XTestFakeButtonEvent(display, 1, True, CurrentTime);
-  XTestFakeMotionEvent(display, -1, 820, 510, CurrentTime);
-  XTestFakeButtonEvent(display, 1, False, CurrentTime);
-  XSync(display, False);
-  XWindowAttributes child{};
-  for (int i = 0; i < 400; ++i) {
+  input->drag(1020, 510, 820, 510, 1);
+  XWindowAttributes child{}, host{};
+  for (int i = 0; i < 400 && child.width != 824; ++i) {
     std::this_thread::sleep_for(25ms);
     XGetWindowAttributes(display, kids[0], &child);
-    if (child.width != 1024) break;
   }
-  XWindowAttributes host{};
   XGetWindowAttributes(display, parent, &host);
   vst::ERect* rect = nullptr;
   dispatch(effect, vst::effEditGetRect, 0, 0, &rect);
@@ -235,85 +302,283 @@ TEST_F(EditorSo, InputIsHandledAlsoWhenTheHostNeverCallsIdle) {
     EXPECT_EQ(width, 824);
     EXPECT_EQ(height, 412);
   }
-  close();
 }
 
-TEST_F(EditorSo, BadAndVanishingParentsAreSurvived) {
-  for (const Window bad : {Window{0}, Window{0x3fffff0}}) {  // none, and no such window
+TEST_F(EditorSo, BadVanishingAndMissingParentsDisplaysAndGlxAreSurvived) {
+  const auto expectRefusal = [&](Window w, const char* what) {
     ::testing::internal::CaptureStderr();
-    open(bad);
-    dispatch(effect, vst::effEditIdle);
-    close();
+    open(w);
+    idleFor(300ms);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("Error: "), std::string::npos) << bad << ": " << err;
+    EXPECT_NE(err.find("Error: "), std::string::npos) << what << ": " << err;
+    // Whatever the editor went through, the effect keeps processing.
+    const std::vector<float> in(256, 0.25f);
+    for (int i = 0; i < 20; ++i)
+      for (float v : process(effect, in.data(), 256)) ASSERT_TRUE(std::isfinite(v)) << what;
+    close();
+  };
+  expectRefusal(0, "no parent");
+  expectRefusal(0x3fffff0, "no such window");
+  unsetenv("DISPLAY");
+  expectRefusal(parent, "no display");
+  EXPECT_TRUE(children(parent).empty());
+  {
+    const PrivateXvfb noGlx({"-extension", "GLX"});
+    ASSERT_FALSE(noGlx.display().empty()) << "Xvfb without GLX did not start";
+    Display* other = XOpenDisplay(noGlx.display().c_str());
+    ASSERT_NE(other, nullptr);
+    const Window otherParent = x11host::makeHostWindow(other, kWidth, kHeight);
+    setenv("DISPLAY", noGlx.display().c_str(), 1);
+    expectRefusal(otherParent, "no GLX");
+    EXPECT_TRUE(x11host::childWindows(other, otherParent).empty());
+    XCloseDisplay(other);
   }
+  // The render thread keeps going for a while with its window gone.
+  setenv("DISPLAY", server->display().c_str(), 1);
   open(parent);
   idleFor(100ms);
   EXPECT_EQ(children(parent).size(), 1u);
   XDestroyWindow(display, parent);
   XSync(display, False);
-  parent = 0;
-  // The render thread keeps going for a while with its window gone.
   idleFor(200ms);
   std::this_thread::sleep_for(200ms);
   close();
-  parent = makeParent();
+  parent = x11host::makeHostWindow(display, kWidth, kHeight);
   open(parent);
   idleFor(100ms);
   EXPECT_EQ(children(parent).size(), 1u);
-  close();
 }
 
-TEST_F(EditorSo, WithoutADisplayOrGlxOpenRefusesWithAnErrorLineAndAudioKeepsRunning) {
-  unsetenv("DISPLAY");
-  ::testing::internal::CaptureStderr();
-  open(parent);
-  dispatch(effect, vst::effEditIdle);
-  std::string err = ::testing::internal::GetCapturedStderr();
-  setenv("DISPLAY", server->display().c_str(), 1);
-  EXPECT_NE(err.find("Error: "), std::string::npos) << err;
-  expectAudioKeepsRunning();
-  close();
-  EXPECT_TRUE(children(parent).empty());
+TEST_F(EditorSo, DrawingBinLevelsWithThePointerAndResettingOneWithAlt) {
+  openEditor();
+  // The bins are evenly spaced only on the linear axis; "FFT Size" 1024
+  // gives 513 of them.
+  setParameter(kViewXAxis, 1.0f);
+  constexpr int kBins = 513;
+  idleFor(100ms);
+  const int y = layout.drawY();
+  const auto drag = [&](int fromBin, int toBin) {
+    input->moveTo(Layout::binX(fromBin, kBins), y);
+    input->press();
+    input->moveInSteps(Layout::binX(fromBin, kBins), y, Layout::binX(toBin, kBins), y, 10);
+    idleFor(100ms);
+    input->release();
+  };
+  hostLog().clear();
+  drag(5, 10);
+  // One gesture for the host, each bin the pointer crosses an edit in it,
+  // and the drawn levels are not automation.
+  idleUntil([] {
+    return hostLog().count(vst::audioMasterEndEdit, isBin) > 0 &&
+           hostLog().count(vst::audioMasterBeginEdit, isBin) ==
+               hostLog().count(vst::audioMasterEndEdit, isBin);
+  });
+  for (int k = 4; k <= 11; ++k)
+    EXPECT_NEAR(bin(k), k == 4 || k == 11 ? 1.0f : Layout::drawLevel(), 0.02f) << "bin " << k;
+  EXPECT_GE(hostLog().count(vst::audioMasterBeginEdit, isBin), 1);
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate, isBin), 0);
 
-  const PrivateXvfb noGlx({"-extension", "GLX"});
-  ASSERT_FALSE(noGlx.display().empty()) << "Xvfb without GLX did not start";
-  Display* other = XOpenDisplay(noGlx.display().c_str());
-  ASSERT_NE(other, nullptr);
-  const Window otherParent = x11host::makeHostWindow(other, 1024, 512);
-  setenv("DISPLAY", noGlx.display().c_str(), 1);
-  ::testing::internal::CaptureStderr();
-  open(otherParent);
-  idleFor(300ms);
-  err = ::testing::internal::GetCapturedStderr();
-  setenv("DISPLAY", server->display().c_str(), 1);
-  EXPECT_NE(err.find("Error: "), std::string::npos) << err;
-  expectAudioKeepsRunning();
-  close();
-  EXPECT_TRUE(x11host::childWindows(other, otherParent).empty());
-  XDestroyWindow(other, otherParent);
-  XCloseDisplay(other);
+  // Alt-click on a drawn bin: back to its default, announced to the host.
+  hostLog().clear();
+  input->keyDown(XK_Alt_L);
+  input->click(Layout::binX(7, kBins), y);
+  input->keyUp(XK_Alt_L);
+  idleUntil([] { return hostLog().count(vst::audioMasterAutomate) > 0; });
+  idleFor(100ms);
+  EXPECT_EQ(bin(7), 1.0f);
+  EXPECT_NEAR(bin(6), Layout::drawLevel(), 0.02f);
+  EXPECT_NEAR(bin(8), Layout::drawLevel(), 0.02f);
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate, [](int32_t i) { return i == kBin0 + 7; }), 1);
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate), 1);
+
+  // Alt-drag changes nothing.
+  input->keyDown(XK_Alt_L);
+  drag(20, 30);
+  input->keyUp(XK_Alt_L);
+  idleFor(200ms);
+  for (int k = 20; k <= 30; ++k) EXPECT_EQ(bin(k), 1.0f) << "bin " << k;
 }
 
-// With no font at all the editor still opens and draws everything but text.
-// (fontconfig reads its configuration once per process, so this holds its
-// ground only when the test runs in a process of its own, as under ctest.)
-TEST_F(EditorSo, WithoutAnyFontTheEditorStillDraws) {
-  const std::string config = configHome + "/no-fonts.conf";
-  {
-    std::ofstream file(config);
-    file << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
+TEST_F(EditorSo, ScriptButtonsRewriteAllBinLevelsWithoutFloodingTheHost) {
+  openEditor();
+  const struct {
+    int button;
+    const char* name;
+    float odd, even;
+  } presses[] = {{1, "All Zero", 0, 0},
+                 {5, "Invert", 1, 1},
+                 {3, "Zero Odd", 0, 1},
+                 {4, "Zero Even", 0, 0},
+                 {2, "All One", 1, 1}};
+  for (const auto& press : presses) {
+    clickButton(press.button);
+    int wrong = 0;
+    for (int k = 0; k < kBinCount; ++k) wrong += bin(k) != (k % 2 ? press.odd : press.even);
+    EXPECT_EQ(wrong, 0) << press.name;
   }
-  setenv("FONTCONFIG_FILE", config.c_str(), 1);
-  const Picture picture = openAndCapture();
-  unsetenv("FONTCONFIG_FILE");
-  ASSERT_EQ(picture.width, 1024);
-  const Rgb corner = picture.at(5, 5);
-  EXPECT_NEAR(corner.r, 56, 2);
-  EXPECT_NEAR(corner.g, 13, 2);
-  EXPECT_NEAR(corner.b, 51, 2);
-  EXPECT_GE(x11host::distinctColours(picture), 50u);
-  expectAudioKeepsRunning();
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate, isBin), 0);
+}
+
+// The list opens with the current item ("1024", item 5) over the field.
+TEST_F(EditorSo, FftSizeDropDownChangesTheLatency) {
+  openEditor();
+  ASSERT_EQ(effect->initialDelay, 1024);
+  const auto choose = [&](int rowsDown, int toX) {
+    input->moveTo(layout.fftSizeX(), layout.fftSizeY(0));
+    input->press();
+    idleFor(150ms);
+    input->moveInSteps(layout.fftSizeX(), layout.fftSizeY(0), toX, layout.fftSizeY(rowsDown), 5);
+    idleFor(100ms);
+    input->release();
+    idleFor(200ms);
+  };
+  choose(2, layout.fftSizeX());
+  idleUntil([this] { return effect->initialDelay != 1024; });
+  EXPECT_EQ(effect->initialDelay, 4096);
+  EXPECT_EQ(parameter(kFftSize), 1.0f);
+  EXPECT_GE(hostLog().count(vst::audioMasterIOChanged), 1);
+  EXPECT_GE(hostLog().count(vst::audioMasterAutomate, [](int32_t i) { return i == kFftSize; }), 1);
+  choose(-5, layout.fftSizeX());  // from "4096" up to "128"
+  idleUntil([this] { return effect->initialDelay != 4096; });
+  EXPECT_EQ(effect->initialDelay, 128);
+  choose(-8, layout.fftSizeX() + 300);  // released outside the list: nothing chosen
+  EXPECT_EQ(effect->initialDelay, 128);
+}
+
+TEST_F(EditorSo, PrefsPanelStoresTheBasePortAndMovesTheOscService) {
+  const int32_t firstBase = oscBasePort() + 100, newBase = oscBasePort() + 150, offset = 7;
+  const auto answers = [](int port) { return OscClient().pingAnswered(port, "/pong", 200, 3000); };
+  writePreferences("OSC Base Port=" + std::to_string(firstBase) + "\n");
+  setParameter(kOscPortOffset, offset / 100.0f);
+  ASSERT_TRUE(answers(firstBase + offset)) << "the service did not start on its first port";
+  openEditor();
+  clickButton(0);  // Prefs: the panel opens with the port selected.
+  idleFor(200ms);
+  input->type(std::to_string(newBase));
+  idleFor(150ms);
+  input->click(512, Layout::screenY(71.0f));  // OK, in the centred 400 x 410 panel
+  idleFor(300ms);
+  std::stringstream text;
+  text << std::ifstream(preferencesPath()).rdbuf();
+  EXPECT_NE(text.str().find("OSC Base Port=" + std::to_string(newBase) + "\n"), std::string::npos)
+      << text.str();
+  EXPECT_TRUE(answers(newBase + offset));
+  EXPECT_FALSE(answers(firstBase + offset));
+  clickButton(1);  // The panel has closed: All Zero answers again.
+  EXPECT_EQ(bin(0), 0.0f);
+}
+
+// An open editor that nothing changes hands the server (almost) no frames;
+// each kind of change still shows, and what it settles on is what drawing
+// afresh (the window exposed) shows. Audio changes only the spectra and the
+// meters, which frames redraw in parts; anything else redraws the whole.
+TEST_F(EditorSo, AnIdleEditorDrawsOnlyWhenWhatItShowsChanges) {
+  // Without the safety frame a change that goes unnoticed never shows.
+  setenv("VELDRANA_SAFETY_FRAME", "0", 1);
+  openEditor();
+  unsetenv("VELDRANA_SAFETY_FRAME");
+  pointerAway();
+  idleFor(1500ms);  // the pointer light and the tooltip fade settle
+  const uint64_t before = swapCount();
+  idleFor(3000ms);
+  // Every frame would be about 90.
+  EXPECT_LE(swapCount() - before, 2u) << "frames drawn while nothing changed";
+
+  // Noise in bursts, each quieter, with frames between them, so that frames
+  // in parts see the meters and the spectra move.
+  const auto playNoise = [&](float level) {
+    std::vector<float> noise(512);
+    uint32_t state = 1;
+    for (float& sample : noise) {
+      state = state * 1664525u + 1013904223u;
+      sample = level * (static_cast<float>(state >> 8) / static_cast<float>(1u << 24) - 0.5f);
+    }
+    for (int burst = 0; burst < 4; ++burst) {
+      for (int block = 0; block < 10; ++block) process(effect, noise.data(), 512);
+      idleFor(150ms);
+      for (float& sample : noise) sample *= 0.5f;
+    }
+  };
+  const struct {
+    const char* what;
+    bool inParts;
+    std::function<void()> make;
+  } changes[] = {
+      {"audio through the effect", true, [&] { playNoise(1.0f); }},
+      {"a knob's parameter set by the host", false, [&] { setParameter(kInputGain, 0.9f); }},
+      {"bin levels set by the host", false,
+       [&] {
+         for (int k = 0; k < 300; ++k) setParameter(kBin0 + k, 0.0f);
+       }},
+      // What lies below the spectra changed since they were last kept.
+      {"audio again, over the new levels", true, [&] { playNoise(0.05f); }},
+      {"the pointer over a knob", false,
+       [&] { input->moveTo(layout.inputKnobX(), layout.inputKnobY()); }},
+  };
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.what);
+    const Picture shown = settledCapture();
+    const uint64_t scissorsBefore = scissorCount();
+    change.make();
+    Picture changed = capture();
+    idleUntil([&] {
+      changed = capture();
+      return differing(shown, changed) > 20;
+    });
+    EXPECT_GT(differing(shown, changed), 20) << "the change never showed";
+    const Picture settled = settledCapture();
+    EXPECT_EQ(scissorCount() > scissorsBefore, change.inParts) << "drawn in parts or whole";
+    XClearArea(display, editorWindow, 0, 0, 0, 0, True);
+    XFlush(display);
+    idleFor(300ms);
+    EXPECT_EQ(differing(settled, settledCapture()), 0) << "a fresh drawing shows something else";
+  }
+}
+
+// Drags that leave the window, beyond the screen's edges, and 10 000 wheel
+// notches within about a second over the display and two knobs, some with
+// Shift held.
+TEST_F(EditorSo, BadInputLeavesEveryParameterInRange) {
+  openEditor();
+  const int y = layout.drawY();
+  const int knobX = layout.inputKnobX(), knobY = layout.inputKnobY();
+  for (const auto& path : {std::vector<int>{500, y, 1270, 790, 0, 0},
+                           std::vector<int>{knobX, knobY, knobX, 0, 1279, 799}}) {
+    input->moveTo(path[0], path[1]);
+    input->press();
+    input->moveInSteps(path[0], path[1], path[2], path[3], 20);
+    input->moveInSteps(path[2], path[3], path[4], path[5], 20);
+    idleFor(50ms);
+    input->release();
+  }
+  const int spots[][2] = {{300, y}, {700, y - 200}, {knobX, knobY}, {layout.outputKnobX(), knobY}};
+  for (int batch = 0; batch < 40; ++batch) {
+    input->moveTo(spots[batch % 4][0] + batch % 7, spots[batch % 4][1]);
+    if (batch % 5 == 0) input->keyDown(XK_Shift_L);
+    for (int i = 0; i < 250; ++i) {
+      // Mostly forward, so the knobs travel to their end.
+      const unsigned int wheel = i % 4 == 3 ? 5 : 4;
+      XTestFakeButtonEvent(display, wheel, True, CurrentTime);
+      XTestFakeButtonEvent(display, wheel, False, CurrentTime);
+    }
+    if (batch % 5 == 0) input->keyUp(XK_Shift_L);
+    input->sync();
+    dispatch(effect, vst::effEditIdle);
+    std::this_thread::sleep_for(20ms);
+  }
+  // The editor may still be working through the queue on a slow machine.
+  idleUntil([&] { return parameter(kInputGain) != 80.0f / 116.0f; });
+  idleFor(500ms);
+  int outOfRange = 0;
+  for (int32_t i = 0; i < effect->numParams; ++i) {
+    const float v = parameter(i);
+    if (!(v >= 0.0f && v <= 1.0f) && ++outOfRange <= 5) ADD_FAILURE() << i << " is " << v;
+  }
+  EXPECT_EQ(outOfRange, 0);
+  // The wheel did reach the knob, and the editor still answers a click.
+  EXPECT_NE(parameter(kInputGain), 80.0f / 116.0f);
+  clickButton(2);  // All One
+  for (int k = 0; k < kBinCount; k += 97) EXPECT_EQ(bin(k), 1.0f) << "bin " << k;
 }
 
 }  // namespace

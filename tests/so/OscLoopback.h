@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -17,17 +18,11 @@
 class OscMessage {
  public:
   explicit OscMessage(std::string address) : address_(std::move(address)) {}
-  OscMessage& i(int32_t v) {
-    tags_ += 'i';
-    word(static_cast<uint32_t>(v));
-    return *this;
-  }
+  OscMessage& i(int32_t v) { return word('i', static_cast<uint32_t>(v)); }
   OscMessage& f(float v) {
-    tags_ += 'f';
     uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    word(bits);
-    return *this;
+    return word('f', bits);
   }
   OscMessage& s(const std::string& v) {
     tags_ += 's';
@@ -46,12 +41,12 @@ class OscMessage {
     out += text;
     out.append(4 - text.size() % 4, '\0');
   }
-  void word(uint32_t v) {
+  OscMessage& word(char tag, uint32_t v) {
+    tags_ += tag;
     for (int shift = 24; shift >= 0; shift -= 8) arguments_ += static_cast<char>(v >> shift);
+    return *this;
   }
-  std::string address_;
-  std::string tags_;
-  std::string arguments_;
+  std::string address_, tags_, arguments_;
 };
 
 class OscClient {
@@ -62,7 +57,7 @@ class OscClient {
     socklen_t length = sizeof address;
     getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     url_ = "osc.udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    int bytes = 4 << 20;
+    const int bytes = 4 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
   }
   ~OscClient() { close(fd_); }
@@ -78,17 +73,9 @@ class OscClient {
            sizeof to);
   }
 
-  // Reads whatever has arrived; the number of datagrams.
-  uint64_t drain() const {
-    uint64_t count = 0;
-    char buffer[65536];
-    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) ++count;
-    return count;
-  }
-
-  // Whether a datagram to address arrives within the time; others are read
-  // and dropped.
-  bool awaitAddress(const std::string& address, int milliseconds) const {
+  // Whether a datagram to address arrives within the time, or with a
+  // negative time, none: what has arrived is read and dropped.
+  bool awaitAddress(const std::string& address, int milliseconds = -1) const {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     char buffer[65536];
@@ -96,18 +83,21 @@ class OscClient {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                             deadline - std::chrono::steady_clock::now())
                             .count();
-      if (left <= 0) return false;
       pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      if (poll(&p, 1, static_cast<int>(std::max<int64_t>(left, 0))) <= 0) {
+        if (left <= 0) return false;
+        continue;
+      }
       const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, 0);
       if (n <= 0) continue;
       buffer[n] = '\0';
       if (address == buffer) return true;
     }
   }
+  void drain() const { awaitAddress({}); }
 
   // Whether a "/ping" to port is answered at reply, asking again after each
-  // wait, within the time (a moved service opens its port asynchronously).
+  // wait (a moved service opens its port asynchronously).
   bool pingAnswered(int32_t port, const std::string& reply, int waitMilliseconds,
                     int milliseconds) const {
     const auto deadline =
@@ -131,8 +121,7 @@ class OscClient {
   std::string url_;
 };
 
-// 200 ports per test process, as in the OSC service tests, so parallel
-// test processes never share one.
+// 200 ports per test process, so parallel test processes never share one.
 inline int32_t oscBasePort() {
   return 10000 + static_cast<int32_t>(getpid() % 250) * 200;
 }

@@ -1,135 +1,155 @@
+// The shipped plug-in through its host interface alone: what it tells the
+// host, its audio, its state chunk, MIDI controllers and the host API its
+// user scripts see.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "tests/so/PluginLoader.h"
 
 namespace {
 
-// A host callback that remembers what the plug-in told it.
-struct HostLog {
-  int ioChanged = 0;
-  int automate = 0;
-  int wantMidi = 0;
-  intptr_t version = 2400;
-};
-HostLog* hostLog = nullptr;
+constexpr int32_t kDryLevel = 1;
+constexpr int32_t kWetLevel = 2;
+constexpr int32_t kFftSize = 3;
 
-intptr_t host(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  if (!hostLog) return 0;
-  switch (opcode) {
-    case vst::audioMasterVersion:
-      return hostLog->version;
-    case vst::audioMasterIOChanged:
-      ++hostLog->ioChanged;
-      return 1;
-    case vst::audioMasterAutomate:
-      ++hostLog->automate;
-      return 0;
-    case vst::audioMasterWantMidi:
-      ++hostLog->wantMidi;
-      return 1;
-    default:
-      return 0;
+std::vector<float> noise(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> d(-0.5f, 0.5f);
+  std::vector<float> v(n);
+  for (float& x : v) x = d(rng);
+  return v;
+}
+
+// in through e in blocks of the given sizes (cycled); the left output.
+std::vector<float> run(vst::AEffect* e, const std::vector<float>& in,
+                       const std::vector<int>& blocks) {
+  std::vector<float> out;
+  for (size_t b = 0; out.size() < in.size(); ++b) {
+    const size_t n =
+        std::min<size_t>(static_cast<size_t>(blocks[b % blocks.size()]), in.size() - out.size());
+    const std::vector<float> block = process(e, in.data() + out.size(), static_cast<int32_t>(n));
+    out.insert(out.end(), block.begin(), block.end());
   }
+  return out;
 }
 
 class PluginSo : public ::testing::Test {
  protected:
   void SetUp() override {
-    hostLog = &log;
-    effect = library.entry()(host);
+    // Neither the user's scripts nor the user's settings.
+    char pattern[] = "/tmp/veldrana-so-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    for (const char* name : {"VELDRANA_SCRIPTS_DIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+      setenv(name, folder.c_str(), 1);
+    writeScripts();
+    hostLog().clear();
+    effect = make();
     ASSERT_NE(effect, nullptr);
   }
   void TearDown() override {
-    if (effect) {
-      EXPECT_EQ(dispatch(effect, vst::effClose), 1);
-    }
-    hostLog = nullptr;
+    for (vst::AEffect* e : made) EXPECT_EQ(dispatch(e, vst::effClose), 1);
+    std::system(("rm -rf '" + folder + "'").c_str());
+  }
+  virtual void writeScripts() {}
+
+  vst::AEffect* make() {
+    vst::AEffect* e = library.entry()(recordingHost);
+    if (e) made.push_back(e);
+    return e;
   }
   std::string text(int32_t opcode, int32_t index = 0) {
     char buffer[256] = {};
     dispatch(effect, opcode, index, 0, buffer);
     return buffer;
   }
+  void setFftSize(int k) { effect->setParameter(effect, kFftSize, static_cast<float>(k) / 7.0f); }
+  // Controllers (status 0xB0) at their positions, then a block of constant input.
+  std::vector<float> play(std::initializer_list<std::array<int, 3>> controllers, int32_t frames,
+                          float input = 0.5f) {
+    MidiList midi;
+    for (const auto& [number, value, delta] : controllers)
+      midi.add(0xB0, static_cast<uint8_t>(number), static_cast<uint8_t>(value), delta);
+    dispatch(effect, vst::effProcessEvents, 0, 0, midi.list());
+    const std::vector<float> in(static_cast<size_t>(frames), input);
+    return process(effect, in.data(), frames);
+  }
 
   PluginLibrary library;
-  HostLog log;
+  std::string folder;
+  std::vector<vst::AEffect*> made;
   vst::AEffect* effect = nullptr;
 };
 
 TEST_F(PluginSo, DescribesItselfToTheHost) {
-  EXPECT_EQ(effect->magic, vst::kEffectMagic);
-  EXPECT_EQ(effect->uniqueID, vst::fourCC('Q', 'W', 'v', 'd'));
-  EXPECT_EQ(effect->numParams, 2081);
-  EXPECT_EQ(effect->numPrograms, 1);
-  EXPECT_EQ(effect->numInputs, 2);
-  EXPECT_EQ(effect->numOutputs, 2);
-  EXPECT_EQ(effect->flags, 57);
-  EXPECT_EQ(effect->initialDelay, 1024);
-  EXPECT_EQ(effect->version, 1);
+  EXPECT_EQ(std::vector<intptr_t>({effect->magic, effect->uniqueID, effect->numParams,
+                                   effect->numPrograms, effect->numInputs, effect->numOutputs,
+                                   effect->flags, effect->initialDelay, effect->version}),
+            std::vector<intptr_t>(
+                {vst::kEffectMagic, vst::fourCC('Q', 'W', 'v', 'd'), 2081, 1, 2, 2, 57, 1024, 1}));
   EXPECT_EQ(effect->ioRatio, 1.0f);
-  EXPECT_EQ(text(vst::effGetEffectName), "Veldrana");
-  EXPECT_EQ(text(vst::effGetVendorString), "Quillworks");
-  EXPECT_EQ(text(vst::effGetProductString), "Veldrana");
+  const struct {
+    int32_t opcode, index;
+    const char* text;
+  } texts[] = {
+      {vst::effGetEffectName, 0, "Veldrana"},    {vst::effGetVendorString, 0, "Quillworks"},
+      {vst::effGetProductString, 0, "Veldrana"}, {vst::effGetParamName, 2080, "Bin 2048 Level"},
+      {vst::effGetParamDisplay, 3, "1024"},      {vst::effGetParamDisplay, 11, "0.000"},
+      {vst::effGetParamLabel, 11, "dB"}};
+  for (const auto& t : texts) EXPECT_EQ(text(t.opcode, t.index), t.text) << t.opcode;
   EXPECT_EQ(dispatch(effect, vst::effGetVendorVersion), 65541);
   EXPECT_EQ(dispatch(effect, vst::effGetVstVersion), 2400);
-  EXPECT_EQ(text(vst::effGetParamName, 2080), "Bin 2048 Level");
-  EXPECT_EQ(text(vst::effGetParamDisplay, 3), "1024");
-  EXPECT_EQ(text(vst::effGetParamDisplay, 11), "0.000");
-  EXPECT_EQ(text(vst::effGetParamLabel, 11), "dB");
   char midi[] = "receiveVstMidiEvent";
   EXPECT_EQ(dispatch(effect, vst::effCanDo, 0, 0, midi), 1);
 }
 
-TEST_F(PluginSo, HostLifecycleAndLatency) {
+// From the host and from controller 4 alike; the host hears of each change once.
+TEST_F(PluginSo, FftSizeSetsTheLatency) {
   dispatch(effect, vst::effOpen);
-  dispatch(effect, vst::effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  dispatch(effect, vst::effSetBlockSize, 0, 512);
-  dispatch(effect, vst::effMainsChanged, 0, 1);
-  EXPECT_GE(log.wantMidi, 1);
-  effect->setParameter(effect, 3, 6.0f / 7.0f);
+  resume(effect);
+  EXPECT_GE(hostLog().count(vst::audioMasterWantMidi), 1);
+  setFftSize(6);
+  setFftSize(6);
   EXPECT_EQ(effect->initialDelay, 2048);
-  EXPECT_EQ(log.ioChanged, 1);
-  effect->setParameter(effect, 3, 6.0f / 7.0f);
-  EXPECT_EQ(log.ioChanged, 1);
-  EXPECT_NEAR(effect->getParameter(effect, 3), 6.0f / 7.0f, 1e-6f);
-
-  std::vector<float> in(512, 0.25f), out(512, 9.0f);
-  float* ins[2] = {in.data(), in.data()};
-  std::vector<float> out2(512, 9.0f);
-  float* outs[2] = {out.data(), out2.data()};
-  for (int i = 0; i < 8; ++i) effect->processReplacing(effect, ins, outs, 512);
-  for (float v : out) ASSERT_TRUE(std::isfinite(v));
-  dispatch(effect, vst::effMainsChanged, 0, 0);
+  EXPECT_EQ(hostLog().count(vst::audioMasterIOChanged), 1);
+  EXPECT_NEAR(effect->getParameter(effect, kFftSize), 6.0f / 7.0f, 1e-6f);
+  for (float v : play({{4, 0, 0}}, 64)) ASSERT_TRUE(std::isfinite(v));
+  EXPECT_EQ(effect->initialDelay, 32);
+  EXPECT_EQ(hostLog().count(vst::audioMasterIOChanged), 2);
+  play({{4, 127, 5}}, 64);
+  EXPECT_EQ(effect->initialDelay, 4096);
 }
 
 TEST_F(PluginSo, ChunkRoundTripThroughTheDispatcher) {
   effect->setParameter(effect, 40, 0.25f);
-  effect->setParameter(effect, 3, 1.0f);
+  setFftSize(7);
   void* data = nullptr;
   const intptr_t size = dispatch(effect, vst::effGetChunk, 0, 0, &data);
   ASSERT_EQ(size, 8500);
   std::vector<uint8_t> saved(static_cast<const uint8_t*>(data),
                              static_cast<const uint8_t*>(data) + size);
-
-  vst::AEffect* other = library.entry()(host);
+  vst::AEffect* other = make();
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(other->initialDelay, 1024);
-  const int before = log.ioChanged;
+  const int before = hostLog().count(vst::audioMasterIOChanged);
   EXPECT_EQ(dispatch(other, vst::effSetChunk, 0, size, saved.data()), 1);
   EXPECT_EQ(other->getParameter(other, 40), 0.25f);
   EXPECT_EQ(other->initialDelay, 4096);
-  EXPECT_EQ(log.ioChanged, before + 1);
-  // The first instance is untouched by the second.
+  EXPECT_EQ(hostLog().count(vst::audioMasterIOChanged), before + 1);
   effect->setParameter(effect, 40, 0.75f);
   EXPECT_EQ(other->getParameter(other, 40), 0.25f);
-  EXPECT_EQ(dispatch(other, vst::effClose), 1);
 }
 
-TEST_F(PluginSo, HostileIndicesAndPointers) {
+TEST_F(PluginSo, HostileCallsAreRefusedOrSurvived) {
   for (int32_t index : {-1, 2081, 1000000}) {
     effect->setParameter(effect, index, 0.5f);
     EXPECT_EQ(effect->getParameter(effect, index), 0.0f);
@@ -144,16 +164,121 @@ TEST_F(PluginSo, HostileIndicesAndPointers) {
   float* none[2] = {nullptr, nullptr};
   effect->processReplacing(effect, none, none, 64);
   effect->processReplacing(effect, nullptr, nullptr, 64);
+  // Rates no host should set, and odd block sizes before any resume.
+  for (float rate : {0.0f, -44100.0f, 1e30f, std::numeric_limits<float>::quiet_NaN()}) {
+    vst::AEffect* e = make();
+    ASSERT_NE(e, nullptr);
+    dispatch(e, vst::effSetSampleRate, 0, 0, nullptr, rate);
+    for (int frames : {0, 1, -5, 1000000}) {
+      std::vector<float> in(static_cast<size_t>(std::max(frames, 1)), 0.25f), left(in), right(in);
+      float* ins[2] = {in.data(), in.data()};
+      float* outs[2] = {left.data(), right.data()};
+      e->processReplacing(e, ins, outs, frames);
+      for (float v : left) ASSERT_TRUE(std::isfinite(v));
+    }
+  }
+  // A host that gives no version is refused.
+  EXPECT_EQ(library.entry()(+[](vst::AEffect*, int32_t, int32_t, intptr_t, void*, float) {
+    return intptr_t{0};
+  }),
+            nullptr);
+  EXPECT_EQ(library.entry()(nullptr), nullptr);
 }
 
-TEST(PluginSoEntry, RefusesHostsWithoutAVersion) {
-  PluginLibrary library;
-  HostLog log;
-  log.version = 0;
-  hostLog = &log;
-  EXPECT_EQ(library.entry()(host), nullptr);
-  EXPECT_EQ(library.entry()(nullptr), nullptr);
-  hostLog = nullptr;
+TEST_F(PluginSo, DryPathIsTheInputDelayedByTheLatency) {
+  resume(effect, 48000.0f, 4096);
+  effect->setParameter(effect, kDryLevel, 1.0f);
+  effect->setParameter(effect, kWetLevel, 0.0f);
+  for (int k : {0, 4, 7}) {
+    setFftSize(k);
+    const int n = effect->initialDelay;
+    ASSERT_EQ(n, 32 << k);
+    const auto in = noise(static_cast<size_t>(4 * n + 300), 5);
+    const auto out = run(effect, in, {333});
+    for (size_t i = 0; i < in.size(); ++i)
+      ASSERT_EQ(out[i], i < static_cast<size_t>(n) ? 0.0f : in[i - static_cast<size_t>(n)]) << i;
+  }
+}
+
+// Controllers of the built-in map: 2 "Dry Level", 3 "Wet Level", 4 "FFT Size".
+TEST_F(PluginSo, ControllersSetParametersAtTheirPositionAndAnnounceThem) {
+  resume(effect, 44100.0f);
+  play({{2, 127, 10}}, 64);
+  EXPECT_FLOAT_EQ(effect->getParameter(effect, kDryLevel), 1.0f);
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate), 1);
+  EXPECT_EQ(hostLog().count(vst::audioMasterAutomate, [](int32_t i) { return i == 1; }), 1);
+  // N = 32, wet and dry off; then dry to 1 at sample 100. The dry path is
+  // the input delayed by N, so the output steps to the input right there.
+  play({{4, 0, 0}, {3, 0, 0}, {2, 0, 0}}, 256);
+  ASSERT_EQ(effect->initialDelay, 32);
+  const std::vector<float> out = play({{2, 127, 100}}, 256);
+  for (int i = 0; i < 256; ++i) EXPECT_EQ(out[i], i < 100 ? 0.0f : 0.5f) << i;
+}
+
+// What a user script gets from the host API at load time, each call in its
+// own protected call: the error text, or "ok".
+struct Probe {
+  const char* code;
+  const char* expected;
+};
+const Probe kProbes[] = {
+    // Ids, keys and ports are range-checked before they become 32-bit
+    // integers, not wrapped.
+    {"setGUIBoolValue(2^32, true)", "indicator id out of range: 4294967296"},
+    {"getGUIBoolValue(-2^32)", "indicator id out of range: -4294967296"},
+    {"setOthersGUIBoolValue(0, 2^32 + 1, true)", "indicator id out of range: 4294967297"},
+    {"setGUIBoolValue(7.9, 1) assert(getGUIBoolValue(7))", "ok"},
+    {"requestNoteOn(60 + 2^32, function() end)",
+     "bad argument #1 to 'requestNoteOn' (number out of the 32-bit integer range)"},
+    {"requestCC(-2^31 - 1, function() end)",
+     "bad argument #1 to 'requestCC' (number out of the 32-bit integer range)"},
+    {"sendOSC('127.0.0.1:89534', '/x')", "invalid port in sendOSC url: 127.0.0.1:89534"},
+    {"sendOSC('127.0.0.1:0', '/x')", "invalid port in sendOSC url: 127.0.0.1:0"},
+    {"sendOSC('127.0.0.1:9', '/x', 'i', {2^31})", "integer argument 1 out of range in sendOSC"},
+    // Argument errors name the argument the caller gave.
+    {"registerOSCPathForParameter('/p', nil)",
+     "bad argument #2 to 'registerOSCPathForParameter' (string expected, got nil)"},
+    {"registerOSCPathForParameterNormalized('/p', {1, true})",
+     "bad argument #2 to 'registerOSCPathForParameterNormalized' (string expected, got boolean)"},
+    // Set-up work off the audio thread may take far more than a callback.
+    {"local n = 0 for i = 1, 5000000 do n = n + i % 7 end", "ok"},
+    // Precompiled chunks are refused by every loader, as by the script loader.
+    {"error(select(2, loadstring(string.dump(function() end))), 0)",
+     "precompiled chunks are not loaded"},
+    {"local s = string.dump(function() end) "
+     "error(select(2, load(function() local p = s s = nil return p end)), 0)",
+     "precompiled chunks are not loaded"},
+    {"assert(loadstring('return 1')() == 1)", "ok"},
+};
+
+class ScriptApiSo : public PluginSo {
+ protected:
+  void writeScripts() override {
+    std::string script = "probes = {\n";
+    for (const Probe& probe : kProbes) script += "  [==[" + std::string(probe.code) + "]==],\n";
+    script +=
+        "}\n"
+        "for i, code in ipairs(probes) do\n"
+        "  local ok, e = pcall(assert(loadstring(code, '=probe')))\n"
+        "  e = ok and 'ok' or tostring(e):gsub('^probe:%d+: ', '')\n"
+        "  print('probe ' .. i .. ': ' .. e)\n"
+        "end\n";
+    if (FILE* out = std::fopen((folder + "/probe.lua").c_str(), "wb")) {
+      std::fputs(script.c_str(), out);
+      std::fclose(out);
+    }
+    testing::internal::CaptureStderr();
+  }
+};
+
+TEST_F(ScriptApiSo, BadIdsKeysPortsAndChunksAreRefusedWithTheirArgument) {
+  const std::string printed = testing::internal::GetCapturedStderr();
+  for (size_t i = 0; i < std::size(kProbes); ++i) {
+    const std::string line = "probe " + std::to_string(i + 1) + ": " + kProbes[i].expected + "\n";
+    EXPECT_NE(printed.find(line), std::string::npos)
+        << kProbes[i].code << "\nwanted: " << line << "in:\n"
+        << printed;
+  }
 }
 
 }  // namespace
