@@ -1,3 +1,7 @@
+// The test executable defines and exports glXSwapBuffers and glScissor, so
+// the plug-in (loaded later) binds its calls here; each is counted and
+// passed on to the GL library the plug-in loaded (locally, out of
+// RTLD_NEXT's reach).
 #include "FrameCounter.h"
 
 #include <GL/gl.h>
@@ -8,38 +12,31 @@
 
 namespace {
 
-std::atomic<uint64_t> swaps{0};
-std::atomic<uint64_t> scissors{0};
+std::atomic<uint64_t> swaps{0}, scissors{0};
 
-// The plug-in's own libGL is loaded locally, out of RTLD_NEXT's reach.
-template <class Function>
-Function real(const char* name) {
+template <class Function, class... Arguments>
+void callOn(const char* name, Arguments... arguments) {
   void* gl = dlopen("libGL.so.1", RTLD_NOW | RTLD_NOLOAD);
-  return gl ? reinterpret_cast<Function>(dlsym(gl, name)) : nullptr;
+  if (auto next = gl ? reinterpret_cast<Function>(dlsym(gl, name)) : nullptr) next(arguments...);
+  if (gl) dlclose(gl);
 }
 
 }  // namespace
 
 uint64_t swapCount() {
-  return swaps.load();
+  return swaps;
 }
-
 uint64_t scissorCount() {
-  return scissors.load();
+  return scissors;
 }
 
-extern "C" __attribute__((visibility("default"))) void glXSwapBuffers(Display* display,
-                                                                      GLXDrawable drawable) {
-  using SwapBuffers = void (*)(Display*, GLXDrawable);
-  static const SwapBuffers next = real<SwapBuffers>("glXSwapBuffers");
-  swaps.fetch_add(1);
-  if (next) next(display, drawable);
+extern "C" __attribute__((visibility("default"))) void glXSwapBuffers(Display* d, GLXDrawable w) {
+  ++swaps;
+  callOn<void (*)(Display*, GLXDrawable)>("glXSwapBuffers", d, w);
 }
 
 extern "C" __attribute__((visibility("default"))) void glScissor(GLint x, GLint y, GLsizei width,
                                                                  GLsizei height) {
-  using Scissor = void (*)(GLint, GLint, GLsizei, GLsizei);
-  static const Scissor next = real<Scissor>("glScissor");
-  scissors.fetch_add(1);
-  if (next) next(x, y, width, height);
+  ++scissors;
+  callOn<void (*)(GLint, GLint, GLsizei, GLsizei)>("glScissor", x, y, width, height);
 }

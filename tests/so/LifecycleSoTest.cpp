@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <X11/Xlib.h>
 // clang-format on
-#include <X11/extensions/XTest.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -21,6 +20,7 @@
 #include "tests/so/XServerSockets.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/X11Host.h"
+#include "tests/support/XTestInput.h"
 
 namespace {
 
@@ -42,42 +42,42 @@ int countHostXError(Display*, XErrorEvent*) {
 
 // The host's side of the editor: a private X server, a connection and a
 // white top-level parent window, a colour the layout never draws.
-class EditorHost {
- public:
-  EditorHost() : server_(PrivateXvfb::startForSuite()) {
-    if (!server_ || !(display_ = XOpenDisplay(server_->display().c_str()))) return;
-    setenv("DISPLAY", server_->display().c_str(), 1);
+struct EditorHost {
+  std::unique_ptr<PrivateXvfb> server = PrivateXvfb::startForSuite();
+  Display* display = server ? XOpenDisplay(server->display().c_str()) : nullptr;
+  Window parent = display ? x11host::makeHostWindow(display, 1024, 512) : 0;
+
+  EditorHost() {
+    if (!display) return;
+    setenv("DISPLAY", server->display().c_str(), 1);
     XSetErrorHandler(countHostXError);
-    parent_ = x11host::makeHostWindow(display_, 1024, 512);
   }
   ~EditorHost() {
-    if (!display_) return;
-    XDestroyWindow(display_, parent_);
-    XCloseDisplay(display_);
+    if (!display) return;
+    XDestroyWindow(display, parent);
+    XCloseDisplay(display);
     XSetErrorHandler(nullptr);
   }
-  bool ready() const { return display_ != nullptr; }
-  Window parent() const { return parent_; }
-  Display* display() const { return display_; }
   std::vector<Window> children() const {
-    XSync(display_, False);
-    return x11host::childWindows(display_, parent_);
+    XSync(display, False);
+    return x11host::childWindows(display, parent);
   }
-  int connections() const { return xsockets::connectionsTo(server_->display()); }
+  int connections() const { return xsockets::connectionsTo(server->display()); }
   // The editor's one child window shows something near its top-left corner.
   bool editorHasDrawn() const {
     const std::vector<Window> kids = children();
     XWindowAttributes a{};
-    if (kids.size() != 1 || !XGetWindowAttributes(display_, kids[0], &a) ||
+    if (kids.size() != 1 || !XGetWindowAttributes(display, kids[0], &a) ||
         a.map_state != IsViewable || a.width < 8 || a.height < 8)
       return false;
-    XImage* image = XGetImage(display_, kids[0], 5, 5, 1, 1, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, kids[0], 5, 5, 1, 1, AllPlanes, ZPixmap);
     if (!image) return false;
     const unsigned long pixel = XGetPixel(image, 0, 0) & 0xffffff;
     XDestroyImage(image);
     return pixel != 0xffffff;
   }
-  // Idles e like the host's timer (faster, not to wait longer than a frame takes).
+  // The host's idle timer, faster than a real one so as not to wait longer
+  // than a frame takes.
   template <class Done>
   void idleUntil(vst::AEffect* e, Done done) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -86,11 +86,6 @@ class EditorHost {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
-
- private:
-  std::unique_ptr<PrivateXvfb> server_;
-  Display* display_ = nullptr;
-  Window parent_ = 0;
 };
 
 // Dry, wet and FFT size through the built-in controller map (controller 0
@@ -106,15 +101,10 @@ void playSome(vst::AEffect* e, int seed) {
   for (int block = 0; block < 4; ++block) process(e, in.data(), 512);
 }
 
-struct Live {
-  int threads = 0;
-  int connections = 0;
-};
-
 // One life of the library: load, an instance resumed and playing, with a
 // host also the editor opened until it has drawn, more audio while it
 // shows, closed; the instance closed, unload.
-void cycle(int seed, const EditorHost* host, Live* live) {
+void cycle(int seed, const EditorHost* host, std::pair<int, int>* live) {
   void* library = dlopen(VELDRANA_SO_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
   EXPECT_TRUE(pluginMapped());
@@ -125,7 +115,7 @@ void cycle(int seed, const EditorHost* host, Live* live) {
   resume(e);
   playSome(e, seed);
   if (host) {
-    dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host->parent()));
+    dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host->parent));
     host->idleUntil(e, [&] { return host->editorHasDrawn(); });
     EXPECT_TRUE(host->editorHasDrawn()) << "cycle " << seed << ": the editor drew nothing";
     playSome(e, seed + 1);
@@ -147,16 +137,16 @@ void cycle(int seed, const EditorHost* host, Live* live) {
 // may grow by at most allowance plus perCycle for each cycle.
 void expectCyclesGiveBack(const EditorHost* host, int cycles, long allowance, long perCycle) {
   constexpr int kWarmUp = 5;
-  Live live;
+  std::pair<int, int> live;  // threads and X connections
   for (int i = 0; i < kWarmUp; ++i) cycle(i, host, i == 0 ? &live : nullptr);
   ASSERT_FALSE(::testing::Test::HasFailure());
   const int threads = countEntries("/proc/self/task");
   const int descriptors = countEntries("/proc/self/fd");
   const long resident = residentBytes();
   // The counts do see what an open instance (and editor) holds.
-  EXPECT_GT(live.threads, threads);
+  EXPECT_GT(live.first, threads);
   if (host) {
-    EXPECT_GT(live.connections, host->connections());
+    EXPECT_GT(live.second, host->connections());
   }
   for (int i = kWarmUp; i < cycles && !::testing::Test::HasFailure(); ++i) cycle(i, host, nullptr);
   EXPECT_EQ(countEntries("/proc/self/task"), threads);
@@ -190,7 +180,7 @@ TEST_F(Lifecycle, TwoHundredLoadsGiveBackThreadsDescriptorsAndMemory) {
 TEST_F(Lifecycle, LoadsWithTheEditorOpenGiveBackThreadsFilesWindowsConnectionsAndMemory) {
   if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed; the editor needs one";
   const EditorHost host;
-  ASSERT_TRUE(host.ready()) << "Xvfb did not start";
+  ASSERT_NE(host.display, nullptr) << "Xvfb did not start";
   ASSERT_EQ(host.connections(), 1) << "the counter does not see the host's own connection";
   const char* text = std::getenv("VELDRANA_LIFECYCLE_EDITOR_CYCLES");
 #if defined(__SANITIZE_THREAD__)
@@ -203,8 +193,8 @@ TEST_F(Lifecycle, LoadsWithTheEditorOpenGiveBackThreadsFilesWindowsConnectionsAn
   EXPECT_TRUE(host.children().empty());
   // Our handler is the one installed, and the one an error reaches.
   EXPECT_EQ(XSetErrorHandler(countHostXError), countHostXError);
-  XMapWindow(host.display(), 1);  // no such window
-  XSync(host.display(), False);
+  XMapWindow(host.display, 1);  // no such window
+  XSync(host.display, False);
   EXPECT_EQ(hostXErrors, 1);
 }
 
@@ -213,21 +203,20 @@ TEST_F(Lifecycle, LoadsWithTheEditorOpenGiveBackThreadsFilesWindowsConnectionsAn
 TEST_F(Lifecycle, ClosingTheEditorInTheMiddleOfAGestureEndsIt) {
   if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed; the editor needs one";
   const EditorHost host;
-  ASSERT_TRUE(host.ready()) << "Xvfb did not start";
+  ASSERT_NE(host.display, nullptr) << "Xvfb did not start";
   PluginLibrary library;
   vst::AEffect* e = library.entry()(recordingHost);
   ASSERT_NE(e, nullptr);
   dispatch(e, vst::effOpen);
-  dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host.parent()));
+  dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host.parent));
   host.idleUntil(e, [&] { return host.editorHasDrawn(); });
   ASSERT_TRUE(host.editorHasDrawn());
   hostLog().clear();
   // Drawing bin levels in the middle of the spectrum display.
-  Display* d = host.display();
-  XTestFakeMotionEvent(d, -1, 500, 230, CurrentTime);
-  XTestFakeButtonEvent(d, 1, True, CurrentTime);
-  XTestFakeMotionEvent(d, -1, 540, 250, CurrentTime);
-  XSync(d, False);
+  XTestInput input(host.display);
+  input.moveTo(500, 230);
+  input.press();
+  input.moveTo(540, 250);
   const auto begun = [] { return hostLog().count(vst::audioMasterBeginEdit); };
   const auto ended = [] { return hostLog().count(vst::audioMasterEndEdit); };
   host.idleUntil(e, [&] { return begun() > 0; });
@@ -235,8 +224,7 @@ TEST_F(Lifecycle, ClosingTheEditorInTheMiddleOfAGestureEndsIt) {
   EXPECT_EQ(ended(), begun() - 1);
   dispatch(e, vst::effEditClose);
   EXPECT_EQ(ended(), begun()) << "closing left the gesture open";
-  XTestFakeButtonEvent(d, 1, False, CurrentTime);
-  XSync(d, False);
+  input.release();
   dispatch(e, vst::effClose);
 }
 

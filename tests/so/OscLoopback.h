@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -73,28 +72,21 @@ class OscClient {
            sizeof to);
   }
 
-  // Whether a datagram to address arrives within the time, or with a
-  // negative time, none: what has arrived is read and dropped.
-  bool awaitAddress(const std::string& address, int milliseconds = -1) const {
+  // Whether a datagram to address arrives within the time; others are read
+  // and dropped.
+  bool awaitAddress(const std::string& address, int milliseconds) const {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     char buffer[65536];
-    for (;;) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(std::max<int64_t>(left, 0))) <= 0) {
-        if (left <= 0) return false;
-        continue;
-      }
-      const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, 0);
-      if (n <= 0) continue;
-      buffer[n] = '\0';
-      if (address == buffer) return true;
+    for (pollfd p{fd_, POLLIN, 0}; poll(&p, 1, milliseconds > 0 ? 10 : 0) >= 0;) {
+      const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, MSG_DONTWAIT);
+      if (n > 0 && address == std::string(buffer, strnlen(buffer, static_cast<size_t>(n))))
+        return true;
+      if (n <= 0 && std::chrono::steady_clock::now() > deadline) return false;
     }
+    return false;
   }
-  void drain() const { awaitAddress({}); }
+  void drain() const { awaitAddress("", 0); }
 
   // Whether a "/ping" to port is answered at reply, asking again after each
   // wait (a moved service opens its port asynchronously).

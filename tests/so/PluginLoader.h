@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -19,8 +20,7 @@
 class PluginLibrary {
  public:
 #if defined(__SANITIZE_ADDRESS__)
-  // Under AddressSanitizer the library stays mapped after dlclose, so that a
-  // leak report at exit can still name the code that allocated.
+  // Under AddressSanitizer the library stays mapped, for leak reports at exit.
   static constexpr int kKeepMapped = RTLD_NODELETE;
 #else
   static constexpr int kKeepMapped = 0;
@@ -60,15 +60,12 @@ class HostLog {
     const std::lock_guard<std::mutex> lock(mutex_);
     calls_.clear();
   }
-  template <class IndexMatches>
-  int count(int32_t opcode, IndexMatches matches) const {
+  int count(int32_t opcode, const std::function<bool(int32_t)>& indexMatches = {}) const {
     const std::lock_guard<std::mutex> lock(mutex_);
     int n = 0;
-    for (const auto& [op, index] : calls_) n += op == opcode && matches(index) ? 1 : 0;
+    for (const auto& [op, index] : calls_)
+      n += op == opcode && (!indexMatches || indexMatches(index));
     return n;
-  }
-  int count(int32_t opcode) const {
-    return count(opcode, [](int32_t) { return true; });
   }
 
  private:
