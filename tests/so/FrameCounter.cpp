@@ -1,7 +1,6 @@
-// The test executable defines and exports glXSwapBuffers and glScissor, so
-// the plug-in (loaded later) binds its calls here; each is counted and
-// passed on to the GL library the plug-in loaded (locally, out of
-// RTLD_NEXT's reach).
+// The test executable exports glXSwapBuffers and glScissor, so the plug-in
+// binds its calls here; each is counted and passed on to the GL library the
+// plug-in loaded locally, out of RTLD_NEXT's reach.
 #include "FrameCounter.h"
 
 #include <GL/gl.h>

@@ -32,7 +32,6 @@
 
 #include "tests/so/OscLoopback.h"
 #include "tests/so/PluginLoader.h"
-#include "tests/so/XServerSockets.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/X11Host.h"
 #include "tests/support/XTestInput.h"
@@ -93,9 +92,7 @@ int32_t latencyForChunk(const std::vector<uint8_t>& chunk) {
 struct Instance {
   int number = 0;  // its "/qwks/" number minus 1
   vst::AEffect* effect = nullptr;
-  // Where the control thread last moved the OSC service (0: off); nothing
-  // else moves it.
-  std::atomic<int32_t> oscOffset{0};
+  std::atomic<int32_t> oscOffset{0};  // moved by the control thread alone (0: off)
   std::atomic<uint64_t> blocks{0};
   std::vector<std::vector<uint8_t>> history;  // saved chunks to restore
   int32_t offsetChoice(int k) const { return k == 0 ? 0 : 1 + number + kInstances * (k - 1); }
@@ -187,9 +184,6 @@ void audioThread(Torture& t, Instance& in) {
     e->processReplacing(e, ins, outs, frames);
     if (!std::all_of(outL.begin(), outL.begin() + frames, [](float v) { return std::isfinite(v); }))
       t.fail("instance " + std::to_string(in.number) + ": non-finite output");
-    if (const int32_t latency = latencyOf(e);
-        latency < 32 || latency > 4096 || (latency & (latency - 1)))
-      t.fail("latency " + std::to_string(latency) + " is no FFT size");
     ++in.blocks;
   }
 }
@@ -290,32 +284,26 @@ void oscThread(Torture& t) {
   OscClient client;
   const auto setting = [&] { return 1 + static_cast<int32_t>(rng() % 18); };
   const auto bin = [&] { return kBin0 + static_cast<int32_t>(rng() % 2049); };
-  const std::function<OscMessage()> kinds[] = {
-      [&] { return OscMessage("/set").i(setting()).f(-200.0f + 2400.0f * unit(rng)); },
-      [&] { return OscMessage("/set").i(bin()).f(unit(rng)); },
-      [&] { return OscMessage(rng() % 2 ? "/get" : "/getInfo").i(bin()).s(client.url()).s("/x"); },
-      // Another instance's setting through this instance's port.
-      [&] {
-        return OscMessage("/qwks/" + std::to_string(1 + rng() % kInstances) + "/" +
-                          std::to_string(setting()))
-            .f(unit(rng));
-      },
-      [&] {
-        return OscMessage(rng() % 3 ? "/registerUpdate" : "/unregisterUpdate")
-            .i(rng() % 2 ? 14 : kBin0 + 7)
-            .s(client.url())
-            .s("/changed");
-      },
-      [&] {
-        return OscMessage(rng() % 2 ? "/startNote" : "/stopNote").i(rng() % 128).f(unit(rng));
-      },
-      [&] { return OscMessage("/exec").s("setParameter").i(setting()).f(unit(rng)); },
-  };
   while (t.step([&] {
     Instance& in = *t.instances[rng() % kInstances];
     if (in.oscOffset == 0) return;
     const int32_t port = t.basePort + in.oscOffset;
-    for (int k = 0; k < 8; ++k) client.send(port, kinds[rng() % std::size(kinds)]());
+    for (int k = 0; k < 8; ++k) {
+      const std::string others = "/qwks/" + std::to_string(1 + rng() % kInstances) + "/";
+      const OscMessage kinds[] = {
+          OscMessage("/set").i(setting()).f(-200.0f + 2400.0f * unit(rng)),
+          OscMessage("/set").i(bin()).f(unit(rng)),
+          OscMessage(rng() % 2 ? "/get" : "/getInfo").i(bin()).s(client.url()).s("/x"),
+          OscMessage(others + std::to_string(setting())).f(unit(rng)),  // through this port
+          OscMessage(rng() % 3 ? "/registerUpdate" : "/unregisterUpdate")
+              .i(rng() % 2 ? 14 : kBin0 + 7)
+              .s(client.url())
+              .s("/changed"),
+          OscMessage(rng() % 2 ? "/startNote" : "/stopNote").i(rng() % 128).f(unit(rng)),
+          OscMessage("/exec").s("setParameter").i(setting()).f(unit(rng)),
+      };
+      client.send(port, kinds[rng() % std::size(kinds)]);
+    }
     client.send(port, hostileDatagram(rng, client.url(), port, false));
     client.drain();
   }))
@@ -355,9 +343,9 @@ void randomInput(XTestInput& input, std::mt19937& rng, const std::function<void(
     idle();
     input.release();
   } else {
-    static const unsigned long kKeys[] = {XK_0,      XK_5,      XK_9,    XK_period, XK_minus,
-                                          XK_Return, XK_Escape, XK_Left, XK_Up,     XK_BackSpace};
-    for (int i = 0, n = 1 + static_cast<int>(rng() % 6); i < n; ++i) input.key(kKeys[rng() % 10]);
+    input.type(std::to_string(rng() % 2000) +
+               (rng() % 2 ? ".5" : "-"));  // into a field, if one has focus
+    input.key(rng() % 2 ? XK_Return : rng() % 2 ? XK_Escape : XK_BackSpace);
   }
   for (const unsigned long key : held) input.keyUp(key);
 }
@@ -425,6 +413,44 @@ void checkpoint(Torture& t, OscClient& probe, int round) {
     EXPECT_TRUE(probe.pingAnswered(port, pong + "/hostile", 500, 10000)) << where;
     EXPECT_TRUE(chunk == saveChunk(e)) << where << ": hostile datagrams changed the state";
   }
+}
+
+// Hosts set parameters from their audio and user-interface threads at once:
+// whichever of two simultaneous "FFT Size" changes lands last, the latency
+// left behind must be its size's. The chaos above meets this only by luck.
+TEST(HostTorture, LatencyFollowsTheLastOfSimultaneousFftSizeChanges) {
+  setenv("VELDRANA_SCRIPTS_DIR", "/nonexistent/veldrana-torture-scripts", 1);
+  setenv("XDG_CONFIG_HOME", "/nonexistent/veldrana-torture-config", 1);
+  PluginLibrary library;
+  vst::AEffect* e = library.entry()(tortureHost);
+  ASSERT_NE(e, nullptr);
+  // Both threads spin so as to meet closely, and yield when a busy machine
+  // keeps one of them waiting; round -1 ends the other one.
+  std::atomic<int> round{0}, done{0};
+  const auto await = [](const std::atomic<int>& value, int wanted) {
+    for (int spins = 0;; ++spins) {
+      if (const int now = value; now == wanted || now < 0) return now;
+      if (spins > 1000) std::this_thread::yield();
+    }
+  };
+  const auto sizeFor = [](int r, int which) { return ((r + 4 * which) % 8) / 7.0f; };
+  std::thread other([&] {
+    for (int r = 1; await(round, r) == r; ++r)
+      e->setParameter(e, kFftSize, sizeFor(r, 1)), done = r;
+  });
+  int stale = 0, r = 0;
+  for (const auto end = Clock::now() + std::chrono::seconds(5); r < 50000 && Clock::now() < end;) {
+    round = ++r;
+    e->setParameter(e, kFftSize, sizeFor(r, 0));
+    await(done, r);
+    const int size = 32 << std::lround(e->getParameter(e, kFftSize) * 7.0f);
+    if (latencyOf(e) != size && ++stale <= 5)
+      ADD_FAILURE() << "round " << r << ": FFT size " << size << ", latency " << latencyOf(e);
+  }
+  round = -1;
+  other.join();
+  EXPECT_EQ(stale, 0) << "in " << r << " rounds";
+  dispatch(e, vst::effClose);
 }
 
 TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
@@ -498,9 +524,6 @@ TEST(HostTorture, InstancesSurviveEverythingAHostAndItsControllersDoAtOnce) {
   std::system(("rm -rf '" + home + "'").c_str());
 
   EXPECT_TRUE(t.failures.empty()) << t.failures.size() << " failures, the first: " << t.failures[0];
-  if (server) {
-    EXPECT_EQ(xsockets::connectionsTo(t.display), 0) << "X connections left open";
-  }
   EXPECT_EQ(endEdits, beginEdits) << "the editor began gestures it never ended";
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   // (A sanitizer's resident size is mostly its own allocator and shadow memory.)

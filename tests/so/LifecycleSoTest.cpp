@@ -14,13 +14,11 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "tests/so/PluginLoader.h"
 #include "tests/so/XServerSockets.h"
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/X11Host.h"
-#include "tests/support/XTestInput.h"
 
 namespace {
 
@@ -76,16 +74,6 @@ struct EditorHost {
     XDestroyImage(image);
     return pixel != 0xffffff;
   }
-  // The host's idle timer, faster than a real one so as not to wait longer
-  // than a frame takes.
-  template <class Done>
-  void idleUntil(vst::AEffect* e, Done done) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-      dispatch(e, vst::effEditIdle);
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-  }
 };
 
 // Dry, wet and FFT size through the built-in controller map (controller 0
@@ -116,7 +104,8 @@ void cycle(int seed, const EditorHost* host, std::pair<int, int>* live) {
   playSome(e, seed);
   if (host) {
     dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host->parent));
-    host->idleUntil(e, [&] { return host->editorHasDrawn(); });
+    x11host::idleUntil([&] { dispatch(e, vst::effEditIdle); },
+                       [&] { return host->editorHasDrawn(); }, std::chrono::seconds(20));
     EXPECT_TRUE(host->editorHasDrawn()) << "cycle " << seed << ": the editor drew nothing";
     playSome(e, seed + 1);
     dispatch(e, vst::effEditIdle);
@@ -196,36 +185,6 @@ TEST_F(Lifecycle, LoadsWithTheEditorOpenGiveBackThreadsFilesWindowsConnectionsAn
   XMapWindow(host.display, 1);  // no such window
   XSync(host.display, False);
   EXPECT_EQ(hostXErrors, 1);
-}
-
-// A host closes the editor whenever its user closes the window, also with
-// the button still down on a control: the gesture it heard begin must end.
-TEST_F(Lifecycle, ClosingTheEditorInTheMiddleOfAGestureEndsIt) {
-  if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed; the editor needs one";
-  const EditorHost host;
-  ASSERT_NE(host.display, nullptr) << "Xvfb did not start";
-  PluginLibrary library;
-  vst::AEffect* e = library.entry()(recordingHost);
-  ASSERT_NE(e, nullptr);
-  dispatch(e, vst::effOpen);
-  dispatch(e, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(host.parent));
-  host.idleUntil(e, [&] { return host.editorHasDrawn(); });
-  ASSERT_TRUE(host.editorHasDrawn());
-  hostLog().clear();
-  // Drawing bin levels in the middle of the spectrum display.
-  XTestInput input(host.display);
-  input.moveTo(500, 230);
-  input.press();
-  input.moveTo(540, 250);
-  const auto begun = [] { return hostLog().count(vst::audioMasterBeginEdit); };
-  const auto ended = [] { return hostLog().count(vst::audioMasterEndEdit); };
-  host.idleUntil(e, [&] { return begun() > 0; });
-  ASSERT_GT(begun(), 0) << "the press began no gesture";
-  EXPECT_EQ(ended(), begun() - 1);
-  dispatch(e, vst::effEditClose);
-  EXPECT_EQ(ended(), begun()) << "closing left the gesture open";
-  input.release();
-  dispatch(e, vst::effClose);
 }
 
 }  // namespace

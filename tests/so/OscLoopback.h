@@ -72,32 +72,31 @@ class OscClient {
            sizeof to);
   }
 
-  // Whether a datagram to address arrives within the time; others are read
-  // and dropped.
-  bool awaitAddress(const std::string& address, int milliseconds) const {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  // Reads whatever has arrived.
+  void drain() const {
     char buffer[65536];
-    for (pollfd p{fd_, POLLIN, 0}; poll(&p, 1, milliseconds > 0 ? 10 : 0) >= 0;) {
-      const ssize_t n = recv(fd_, buffer, sizeof buffer - 1, MSG_DONTWAIT);
-      if (n > 0 && address == std::string(buffer, strnlen(buffer, static_cast<size_t>(n))))
-        return true;
-      if (n <= 0 && std::chrono::steady_clock::now() > deadline) return false;
+    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) {
     }
-    return false;
   }
-  void drain() const { awaitAddress("", 0); }
 
-  // Whether a "/ping" to port is answered at reply, asking again after each
-  // wait (a moved service opens its port asynchronously).
+  // Whether a "/ping" to port is answered at reply within the time, asked
+  // again every waitMilliseconds (a moved service opens its port
+  // asynchronously); other datagrams are dropped.
   bool pingAnswered(int32_t port, const std::string& reply, int waitMilliseconds,
                     int milliseconds) const {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    do {
-      send(port, OscMessage("/ping").s(url_).s(reply));
-      if (awaitAddress(reply, waitMilliseconds)) return true;
-    } while (std::chrono::steady_clock::now() < deadline);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    char buffer[65536];
+    for (auto askAt = Clock::now(); Clock::now() < deadline;) {
+      if (Clock::now() >= askAt) {
+        send(port, OscMessage("/ping").s(url_).s(reply));
+        askAt = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
+      }
+      pollfd p{fd_, POLLIN, 0};
+      const ssize_t n = poll(&p, 1, 10) > 0 ? recv(fd_, buffer, sizeof buffer - 1, 0) : 0;
+      if (n > 0 && reply == std::string(buffer, strnlen(buffer, static_cast<size_t>(n))))
+        return true;
+    }
     return false;
   }
 

@@ -26,8 +26,7 @@ class PluginLibrary {
   static constexpr int kKeepMapped = 0;
 #endif
 
-  explicit PluginLibrary(const char* path = VELDRANA_SO_PATH)
-      : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL | kKeepMapped)) {
+  PluginLibrary() : handle_(dlopen(VELDRANA_SO_PATH, RTLD_NOW | RTLD_LOCAL | kKeepMapped)) {
     if (!handle_) throw std::runtime_error(std::string("dlopen: ") + dlerror());
   }
   ~PluginLibrary() {
