@@ -195,12 +195,8 @@ void controlThread(Torture& t, Instance& in) {
   vst::AEffect* e = in.effect;
   while (t.step([&] {
     const uint32_t roll = rng() % 1000;
-    if (roll < 250) {
-      // New transforms, latency and scripts.
-      if (rng() % 2)
-        e->setParameter(e, kFftSize, static_cast<float>(rng() % 8) / 7.0f);
-      else
-        e->setParameter(e, kScriptIndex, unit(rng));
+    if (roll < 250) {  // new transforms, latency and scripts
+      e->setParameter(e, rng() % 2 ? kFftSize : kScriptIndex, static_cast<float>(rng() % 8) / 7.0f);
     } else if (roll < 500) {
       e->setParameter(e, 1 + static_cast<int32_t>(rng() % 18), unit(rng));
     } else if (roll < 620) {
