@@ -6,28 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <stdexcept>
 
+#include "osc/OscOutboundPacketStream.h"
+#include "osc/OscReceivedElements.h"
 #include "tests/tools/HostTestSupport.h"
 
 namespace hosttest {
 namespace {
-
-// OSC strings end with at least one zero byte, padded to a multiple of four.
-void putString(std::vector<uint8_t>& bytes, const std::string& text) {
-  bytes.insert(bytes.end(), text.begin(), text.end());
-  do bytes.push_back(0);
-  while (bytes.size() % 4 != 0);
-}
-
-bool getString(const std::vector<uint8_t>& bytes, size_t& at, std::string& text) {
-  const auto end = std::find(bytes.begin() + at, bytes.end(), 0);
-  if (end == bytes.end()) return false;
-  text.assign(bytes.begin() + at, end);
-  at = (static_cast<size_t>(end - bytes.begin()) + 4) & ~size_t{3};
-  return at <= bytes.size();
-}
 
 sockaddr_in loopback(int port) {
   sockaddr_in address{};
@@ -38,45 +24,40 @@ sockaddr_in loopback(int port) {
 }
 
 std::vector<uint8_t> encode(const OscMessage& message) {
-  std::vector<uint8_t> bytes;
-  putString(bytes, message.address);
-  putString(bytes, "," + message.typeTags());
+  std::vector<uint8_t> bytes(4096);
+  osc::OutboundPacketStream stream(reinterpret_cast<char*>(bytes.data()), bytes.size());
+  stream << osc::BeginMessage(message.address.c_str());
   for (const auto& argument : message.arguments) {
-    if (argument.type == 's') {
-      putString(bytes, argument.s);
-      continue;
-    }
-    uint32_t word = static_cast<uint32_t>(argument.i);
-    if (argument.type == 'f') std::memcpy(&word, &argument.f, sizeof word);
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(word >> shift));
+    if (argument.type == 'i') stream << osc::int32{argument.i};
+    if (argument.type == 'f') stream << argument.f;
+    if (argument.type == 's') stream << argument.s.c_str();
   }
+  stream << osc::EndMessage;
+  bytes.resize(stream.Size());
   return bytes;
 }
 
-std::optional<OscMessage> decode(const std::vector<uint8_t>& packet) {
-  OscMessage message;
-  std::string tags;
-  size_t at = 0;
-  if (!getString(packet, at, message.address) || message.address.rfind('/', 0) != 0 ||
-      !getString(packet, at, tags) || tags.rfind(',', 0) != 0)
-    return std::nullopt;
-  for (const char type : tags.substr(1)) {
-    OscArgument argument(0);
-    argument.type = type;
-    if (type == 's') {
-      if (!getString(packet, at, argument.s)) return std::nullopt;
-    } else if ((type == 'i' || type == 'f') && at + 4 <= packet.size()) {
-      uint32_t word = 0;
-      for (int k = 0; k < 4; ++k) word = word << 8 | packet[at++];
-      argument.i = static_cast<int32_t>(word);
-      std::memcpy(&argument.f, &word, sizeof word);
-    } else {
+// nullopt for anything but a well-formed message of int32, float32 and
+// string arguments.
+std::optional<OscMessage> decode(const std::vector<uint8_t>& packet) try {
+  const osc::ReceivedPacket received(reinterpret_cast<const char*>(packet.data()),
+                                     static_cast<osc::osc_bundle_element_size_t>(packet.size()));
+  if (!received.IsMessage()) return std::nullopt;
+  const osc::ReceivedMessage message(received);
+  OscMessage decoded{message.AddressPattern(), {}};
+  for (auto it = message.ArgumentsBegin(); it != message.ArgumentsEnd(); ++it) {
+    if (it->IsInt32())
+      decoded.arguments.emplace_back(it->AsInt32());
+    else if (it->IsFloat())
+      decoded.arguments.emplace_back(it->AsFloat());
+    else if (it->IsString())
+      decoded.arguments.emplace_back(it->AsString());
+    else
       return std::nullopt;
-    }
-    message.arguments.push_back(argument);
   }
-  if (at != packet.size()) return std::nullopt;
-  return message;
+  return decoded;
+} catch (const osc::Exception&) {
+  return std::nullopt;
 }
 
 }  // namespace
