@@ -15,13 +15,11 @@ TEST(HostParams, ListsFiltersAndLimitsTheParameters) {
   EXPECT_EQ(gain["label"].string, "x");
   EXPECT_EQ(gain["display"].string, "0.500");
   EXPECT_DOUBLE_EQ(gain["value"].number, 0.5);
-  EXPECT_EQ(listing["parameters"][11]["name"].string, "Band 9");
   EXPECT_EQ(listing["parameters"][12]["name"].string, kLongName) << "long names arrive whole";
   EXPECT_EQ(listing["parameters"][1]["label"].string, "\xEF\xBF\xBD")
       << "text that is not UTF-8 still gives valid JSON (U+FFFD)";
   const Json bands = runHostJson({"params", kGain, "--match", "bAnD"});
   EXPECT_EQ(bands["count"].number, 10);
-  EXPECT_EQ(bands["parameters"][0]["name"].string, "Band 0");
   const RunResult limited = runHost({"params", kGain, "--limit", "3"});
   EXPECT_NE(limited.out.find("0.500 x"), std::string::npos) << limited.out;
   EXPECT_EQ(limited.out.find("Band 1"), std::string::npos) << limited.out;
@@ -48,12 +46,8 @@ TEST(HostParams, SetAndGetByNameIndexAnyCaseAndRange) {
   ASSERT_EQ(got.array.size(), 5u);
   EXPECT_EQ(got[0]["name"].string, "Mix");
   EXPECT_DOUBLE_EQ(got[0]["value"].number, 1.0);
-  EXPECT_EQ(got[1]["name"].string, "Gain");
   EXPECT_EQ(got[3]["name"].string, "Band 1");
   EXPECT_EQ(got[4]["index"].number, 12);
-  const RunResult text = runHost({"set", kGain, "Band 0..Band 9=0.5"});
-  EXPECT_NE(text.out.find("Band 0 .. Band 9 (10 parameters) to 0.500000"), std::string::npos)
-      << text.out;
 }
 
 // A value typed as the plug-in shows it is looked up among its displays, and

@@ -17,129 +17,99 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace hosttest {
 namespace {
 
-class JsonParser {
- public:
-  explicit JsonParser(const std::string& text) : t_(text) {}
-  Json document() {
-    Json json = value();
-    space();
-    if (p_ != t_.size()) fail("trailing characters");
-    return json;
-  }
+// Anything that is not JSON throws, with its offset.
+struct JsonReader {
+  const std::string& t;
+  size_t p = 0;
 
- private:
   [[noreturn]] void fail(const std::string& what) const {
-    throw std::runtime_error("invalid JSON at offset " + std::to_string(p_) + ": " + what);
-  }
-  void space() {
-    while (p_ < t_.size() && std::strchr(" \t\r\n", t_[p_]) && t_[p_]) ++p_;
+    throw std::runtime_error("invalid JSON at offset " + std::to_string(p) + ": " + what);
   }
   bool eat(const std::string& token) {
-    space();
-    if (t_.compare(p_, token.size(), token) != 0) return false;
-    p_ += token.size();
+    while (p < t.size() && std::strchr(" \t\r\n", t[p]) && t[p]) ++p;
+    if (t.compare(p, token.size(), token) != 0) return false;
+    p += token.size();
     return true;
   }
-  void expect(char c) {
-    if (!eat(std::string(1, c))) fail(std::string("expected '") + c + "'");
+  void expect(const std::string& token) {
+    if (!eat(token)) fail("expected " + token);
+  }
+  std::string string() {
+    expect("\"");
+    std::string s;
+    for (;;) {
+      if (p >= t.size()) fail("unterminated string");
+      const char c = t[p++];
+      if (c == '"') return s;
+      static const std::string escapes = "\"\\/bfnrtu", meanings = "\"\\/\b\f\n\r\t";
+      const size_t k = c != '\\' ? 9 : p < t.size() ? escapes.find(t[p++]) : std::string::npos;
+      if (static_cast<unsigned char>(c) < 0x20 || k == std::string::npos ||
+          (k == 8 && t.find_first_not_of("0123456789abcdefABCDEF", p) < p + 4))
+        fail("bad character in string");
+      if (k == 8) {
+        const long code = std::strtol(t.substr(p, 4).c_str(), nullptr, 16);
+        p += 4;
+        s += code < 0x80 ? static_cast<char>(code) : '?';
+      } else {
+        s += k == 9 ? c : meanings[k];
+      }
+    }
   }
   Json value() {
+    static const std::regex number("-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?");
+    std::smatch match;
     Json json;
     if (eat("{")) {
       json.type = Json::Type::kObject;
       if (eat("}")) return json;
       do {
         const std::string key = string();
-        expect(':');
+        expect(":");
         json.object[key] = value();
       } while (eat(","));
-      expect('}');
+      expect("}");
     } else if (eat("[")) {
       json.type = Json::Type::kArray;
       if (eat("]")) return json;
       do json.array.push_back(value());
       while (eat(","));
-      expect(']');
-    } else if (space(), p_ < t_.size() && t_[p_] == '"') {
+      expect("]");
+    } else if (t.compare(p, 1, "\"") == 0) {
       json.type = Json::Type::kString;
       json.string = string();
-    } else if (eat("true")) {
+    } else if (eat("true") || eat("false")) {
       json.type = Json::Type::kBool;
-      json.boolean = true;
-    } else if (eat("false")) {
-      json.type = Json::Type::kBool;
-    } else if (!eat("null")) {
-      static const std::regex number("-?(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?");
-      std::smatch match;
-      if (!std::regex_search(t_.begin() + p_, t_.end(), match, number,
-                             std::regex_constants::match_continuous))
-        fail("expected a value");
+      json.boolean = t.compare(p - 4, 4, "true") == 0;
+    } else if (std::regex_search(t.begin() + p, t.end(), match, number,
+                                 std::regex_constants::match_continuous)) {
       json.type = Json::Type::kNumber;
       json.number = std::strtod(match.str().c_str(), nullptr);
-      p_ += match.length();
+      p += match.length();
+    } else if (!eat("null")) {
+      fail("expected a value");
     }
     return json;
   }
-  std::string string() {
-    expect('"');
-    std::string s;
-    for (;;) {
-      if (p_ >= t_.size()) fail("unterminated string");
-      const char c = t_[p_++];
-      if (c == '"') return s;
-      if (static_cast<unsigned char>(c) < 0x20) fail("control character in string");
-      if (c != '\\') {
-        s += c;
-        continue;
-      }
-      static const std::string escapes = "\"\\/bfnrt", meanings = "\"\\/\b\f\n\r\t";
-      const size_t k = p_ < t_.size() ? escapes.find(t_[p_]) : std::string::npos;
-      if (k != std::string::npos) {
-        s += meanings[k];
-        ++p_;
-      } else if (t_.compare(p_, 1, "u") == 0 && p_ + 5 <= t_.size() &&
-                 t_.find_first_not_of("0123456789abcdefABCDEF", p_ + 1) >= p_ + 5) {
-        const long code = std::strtol(t_.substr(p_ + 1, 4).c_str(), nullptr, 16);
-        s += code < 0x80 ? static_cast<char>(code) : '?';
-        p_ += 5;
-      } else {
-        fail("bad escape");
-      }
-    }
-  }
-
-  const std::string& t_;
-  size_t p_ = 0;
 };
 
 }  // namespace
 
 RunningProgram::RunningProgram(const Args& argv, const Environment& environment,
                                const std::string& directory) {
-  std::vector<std::string> args = argv, env;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text = *entry;
-    if (!environment.count(text.substr(0, text.find('=')))) env.push_back(text);
-  }
-  for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
-  std::vector<char*> argp, envp;
-  for (auto& s : args) argp.push_back(s.data());
-  for (auto& s : env) envp.push_back(s.data());
-  argp.push_back(nullptr);
-  envp.push_back(nullptr);
-  if (!out_ || !err_ || (pid_ = fork()) < 0) throw std::runtime_error("cannot run " + args[0]);
-  if (pid_ == 0) {
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  if (!out_ || !err_ || (pid_ = fork()) < 0) throw std::runtime_error("cannot run " + argv[0]);
+  if (pid_ == 0) {  // the tests run in one thread: the child may set its environment
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
     const int in = open("/dev/null", O_RDONLY);
     dup2(in, STDIN_FILENO);
     dup2(fileno(out_.get()), STDOUT_FILENO);
     dup2(fileno(err_.get()), STDERR_FILENO);
-    if (directory.empty() || chdir(directory.c_str()) == 0)
-      execve(argp[0], argp.data(), envp.data());
+    if (directory.empty() || chdir(directory.c_str()) == 0) execv(args[0], args.data());
     _exit(127);
   }
 }
@@ -194,7 +164,10 @@ const Json& Json::named(const std::string& name) const {
 }
 
 Json parseJson(const std::string& text) {
-  return JsonParser(text).document();
+  JsonReader reader{text};
+  Json json = reader.value();
+  if (!reader.eat("") || reader.p != text.size()) reader.fail("trailing characters");
+  return json;
 }
 
 Json runHostJson(Args args, const Environment& environment) {
