@@ -1,8 +1,7 @@
 #!/bin/sh
 # tools/apt-sources.sh reads both of apt's formats into one line per Debian 12
-# archive and suite; fetch-third-party turns them into deb-src entries and
-# refuses clearly when there are none. Hosts here are under .invalid: nothing
-# is fetched.
+# archive and suite; fetch-third-party refuses clearly when there are none.
+# The hosts are under .invalid: nothing is fetched.
 set -eu
 tools="$1/tools"
 dir=$(mktemp -d)
