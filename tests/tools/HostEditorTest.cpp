@@ -74,7 +74,7 @@ class HostEditor : public ::testing::Test {
 // The layout's background shows beside the banner, where nothing else is
 // drawn; below, the controls and the display make something else of most of
 // the picture. A black or white picture means the window never reached it.
-TEST_F(HostEditor, VeldranaScreenshotShowsItsEditorAtTheAskedSize) {
+TEST_F(HostEditor, VeldranaScreenshotShowsItsEditor) {
   const std::string png = dir.path("veldrana.png");
   // Three seconds of idle calls: a loaded machine's software GL is slow.
   const RunResult result =
@@ -88,13 +88,6 @@ TEST_F(HostEditor, VeldranaScreenshotShowsItsEditorAtTheAskedSize) {
   EXPECT_EQ(picture.count(0, 0, 16, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_EQ(picture.count(1008, 0, 1024, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_LT(picture.count(0, 0, 1024, 512, {56, 13, 51}, 2), 1024u * 512u / 2);
-
-  const Json report =
-      runHostJson({"editor", kVeldrana, "--size", "320x200", "--frames", "5", "--screenshot", png},
-                  environment());
-  EXPECT_EQ(report["idleCalls"].number, 5);
-  EXPECT_EQ(report["stoppedBy"].string, "screenshot");
-  EXPECT_EQ(readPng(png).width * readPng(png).height, 320 * 200);
 }
 
 // Without --seconds or --screenshot only the user ends the run.
@@ -124,7 +117,6 @@ TEST_F(HostEditor, BadRequestsFailCleanlyAndEarly) {
     bool loads;  // the plug-in is loaded (the fixture logs) before the failure
   } cases[] = {
       {{kGain, "--screenshot", shot}, "has no editor", kExitLoad, true},
-      {{kGain, "--screenshot", dir.path("text.wav/in.png")}, "cannot write", kExitFailure, false},
       {{kGain, "--play", dir.path("text.wav"), "--screenshot", shot}, "text.wav", 1, false},
       {{kVeldrana, "--set", "No Such=0.5", "--screenshot", shot}, "No Such", kExitFailure, false},
       {{kVeldrana, "--size", "wide"}, "--size", kExitUsage, false},

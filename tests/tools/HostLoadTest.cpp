@@ -12,7 +12,7 @@ namespace {
 TEST(HostLoad, BadPluginsAndCommandLinesFailCleanly) {
   const ScratchDir dir;
   writeText(dir.path("text.so"), "this is not an ELF file\n");
-  writeAudio(dir.path("in.wav"), testSignal(2, 48000, 100));
+  writeAudio(dir.path("in.wav"), whiteNoise(2, 48000, 100));
   const std::string badMagic = FIXTURE_BAD_MAGIC_PATH;  // any call into it would crash
   const struct {
     Args args;

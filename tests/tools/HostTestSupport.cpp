@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -224,15 +223,6 @@ Audio readAudio(const std::string& path) {
   Audio audio{info.channels, info.samplerate, {}};
   audio.samples.resize(static_cast<size_t>(info.frames) * info.channels);
   sf_readf_float(file.get(), audio.samples.data(), info.frames);
-  return audio;
-}
-
-Audio testSignal(int channels, int sampleRate, size_t frames) {
-  Audio audio{channels, sampleRate, std::vector<float>(frames * channels)};
-  for (size_t n = 0; n < frames; ++n)
-    for (int c = 0; c < channels; ++c)
-      audio.samples[n * channels + c] = static_cast<float>(0.5 * std::sin(0.01 * (c + 1) * n) +
-                                                           0.3 * ((n * (c + 3)) % 97) / 97.0);
   return audio;
 }
 

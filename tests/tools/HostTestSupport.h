@@ -99,8 +99,7 @@ struct Audio {
 };
 void writeAudio(const std::string& path, const Audio& audio);
 Audio readAudio(const std::string& path);
-// A different ramp-and-sine mix per channel, so swapped channels show.
-Audio testSignal(int channels, int sampleRate, size_t frames);
+// The same every run, different on each channel and never silent for long.
 Audio whiteNoise(int channels, int sampleRate, size_t frames);
 
 // 960 pulses per quarter note: at the default 120 bpm, 1920 a second.
