@@ -127,9 +127,7 @@ TEST_F(HostEditor, BadRequestsFailCleanlyAndEarly) {
     Args args = c.args;
     args.insert(args.begin(), "editor");
     unlink(log.c_str());
-    const RunResult result = runHost(args, environment({{"VHF_LOG", log}}));
-    expectCleanFailure(result, c.message);
-    EXPECT_EQ(result.exitCode, c.exitCode);
+    expectCleanFailure(runHost(args, environment({{"VHF_LOG", log}})), c.message, c.exitCode);
     EXPECT_EQ(fileExists(log), c.loads) << "loaded before the failure";
   }
   EXPECT_EQ(dir.entries(), Args{"text.wav"}) << "a picture was written";

@@ -86,8 +86,7 @@ TEST(HostParams, ValuesAsThePluginShowsThemOrRefused) {
     args.push_back("--json");
     const RunResult result = runHost(args);
     if (!c.name) {
-      expectCleanFailure(result, c.display);
-      EXPECT_EQ(result.exitCode, c.exitCode);
+      expectCleanFailure(result, c.display, c.exitCode);
       continue;
     }
     ASSERT_EQ(result.exitCode, 0) << result.err;

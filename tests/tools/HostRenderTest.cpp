@@ -153,13 +153,6 @@ TEST_F(Render, ChunkIsRestoredBeforeSet) {
                      "a raw chunk needs --raw-chunk");
 }
 
-// A one-track file at 960 pulses per quarter note around `events`.
-std::string midiFile(const std::string& events) {
-  const auto size = static_cast<uint32_t>(events.size());
-  return std::string("MThd\0\0\0\6\0\0\0\1\3\xC0MTrk", 18) + char(size >> 24) + char(size >> 16) +
-         char(size >> 8) + char(size) + events;
-}
-
 // Every refusal is one line with its exit status and leaves no output and
 // no temporary file behind; the input is never overwritten.
 TEST_F(Render, BadInputsOptionsOutputsAndPluginsFailWithoutOutput) {
@@ -207,9 +200,7 @@ TEST_F(Render, BadInputsOptionsOutputsAndPluginsFailWithoutOutput) {
       writeText(dir.path("bad.mid"), c.midi);
       args.insert(args.end(), {"--midi", dir.path("bad.mid")});
     }
-    const RunResult result = runHost(args, c.environment);
-    expectCleanFailure(result, c.mentioning);
-    EXPECT_EQ(result.exitCode, c.exitCode);
+    expectCleanFailure(runHost(args, c.environment), c.mentioning, c.exitCode);
     Args left{"alias.wav", "in.wav"};
     if (c.input == "-") left.pop_back();
     if (!c.midi.empty()) left.insert(left.begin() + 1, "bad.mid");

@@ -74,8 +74,8 @@ Json parseJson(const std::string& text);
 Json runHostJson(Args args, const Environment& environment = {});
 
 // A failed run is one prefixed line on stderr, nothing on stdout, an exit
-// status and no signal.
-void expectCleanFailure(const RunResult& result, const std::string& mentioning);
+// status (`exitCode` when given) and no signal.
+void expectCleanFailure(const RunResult& result, const std::string& mentioning, int exitCode = 0);
 
 class ScratchDir {
  public:
@@ -108,6 +108,7 @@ struct MidiEvent {
   std::vector<unsigned char> bytes;  // meta events (0xFF ...) allowed
 };
 void writeMidiFile(const std::string& path, const std::vector<MidiEvent>& events);
+std::string midiFile(const std::string& track);  // the file around one track's bytes
 
 std::vector<std::string> readLines(const std::string& path, const std::string& prefix = "");
 std::string readText(const std::string& path);  // "" for a missing file
