@@ -11,23 +11,6 @@ namespace {
 
 const std::string kSignal = DEMO_SIGNAL_PATH, kPlot = SPECTRUM_PLOT_PATH, kCheck = DEMO_CHECK_PATH;
 
-TEST(DemoSignal, IsSixSecondsOfStereoWithSomethingInEveryThird) {
-  const ScratchDir dir;
-  ASSERT_EQ(runProgram({kSignal, dir.path("demo.wav")}).exitCode, 0);
-  const Audio audio = readAudio(dir.path("demo.wav"));
-  EXPECT_EQ(audio.sampleRate, 48000);
-  ASSERT_EQ(audio.frames() * audio.channels, 2u * 6 * 48000);
-  for (size_t third = 0; third < 3; ++third) {  // chord, sweep and noise
-    float peak = 0.0f;
-    for (size_t n = third * 96000 + 4800; n < (third + 1) * 96000 - 4800; ++n)
-      peak = std::max(peak, std::fabs(audio.at(n, 0)));
-    EXPECT_GT(peak, 0.1f) << third;
-    EXPECT_LT(peak, 1.0f) << third;
-  }
-  EXPECT_NE(audio.at(200000, 0), audio.at(200000, 1)) << "panned notes, independent noise";
-  EXPECT_EQ(runProgram({kSignal, "x.wav", "--seconds", "0"}).exitCode, 2);
-}
-
 // Half the amplitude is -6.0 dB in every band; a plot that cannot be drawn
 // leaves no picture.
 TEST(SpectrumPlot, MeasuresAGainChangeAndDrawsIt) {

@@ -1,12 +1,10 @@
 // `editor`: the plug-in's editor in a window of the host's own, on a private
 // Xvfb server, and its screenshot read back from the PNG the host wrote.
 #include <png.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <array>
 #include <memory>
-#include <thread>
 
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/ScopedEnv.h"
@@ -14,8 +12,6 @@
 
 namespace hosttest {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct Picture {
   int width = 0, height = 0;
@@ -80,29 +76,12 @@ TEST_F(HostEditor, VeldranaScreenshotShowsItsEditor) {
   const RunResult result =
       runHost({"editor", kVeldrana, "--frames", "90", "--screenshot", png}, environment());
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("1024x512"), std::string::npos) << result.out;
   EXPECT_EQ(dir.entries(), Args{"veldrana.png"}) << "a temporary file is left";
   const Picture picture = readPng(png);
-  ASSERT_EQ(picture.width, 1024);
-  ASSERT_EQ(picture.height, 512);
+  ASSERT_EQ(std::pair(picture.width, picture.height), std::pair(1024, 512));
   EXPECT_EQ(picture.count(0, 0, 16, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_EQ(picture.count(1008, 0, 1024, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_LT(picture.count(0, 0, 1024, 512, {56, 13, 51}, 2), 1024u * 512u / 2);
-}
-
-// Without --seconds or --screenshot only the user ends the run.
-TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
-  writeAudio(dir.path("noise.wav"), whiteNoise(2, 44100, 4410));
-  RunningProgram editor({kHost, "editor", kVeldrana, "--play", dir.path("noise.wav"), "--json"},
-                        environment());
-  std::this_thread::sleep_for(4s);  // several passes, even on a busy machine
-  ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
-  kill(editor.pid(), SIGTERM);
-  const RunResult result = editor.wait(10s);
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  const Json report = parseJson(result.out);
-  EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
-  EXPECT_GT(report["play"]["passes"].number, 1);
 }
 
 // Each refusal leaves no picture, and a bad option or file is found before
@@ -148,12 +127,11 @@ TEST_F(HostEditor, PlayShowsLiveSpectraWithTheBandDrawnDown) {
   // No --frames: while playing, the screenshot waits as long by default.
   const Json report = shoot({dir.path("playing.png"), "--play", dir.path("noise.wav")});
   EXPECT_EQ(report["idleCalls"].number, 60);
-  EXPECT_EQ(report["play"]["blockSize"].number, 512);
   EXPECT_GT(report["play"]["framesProcessed"].number, 0);
 
   const Picture still = readPng(dir.path("quiet.png")), picture = readPng(dir.path("playing.png"));
-  ASSERT_EQ(picture.width * picture.height, 1024 * 512);
-  ASSERT_EQ(still.width * still.height, 1024 * 512);
+  ASSERT_EQ(picture.rgb.size(), 1024u * 512 * 3);
+  ASSERT_EQ(still.rgb.size(), picture.rgb.size());
   // Silence draws no spectrum; noise rises over much of the upper half.
   EXPECT_GT(picture.count(12, 70, 1012, 228, {}, 12, &still), 1000u * 158u / 10);
   // The band set to 0 is a gap in the level bars; the rest stand at 1.

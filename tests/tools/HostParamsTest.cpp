@@ -20,8 +20,7 @@ TEST(HostParams, ListsFiltersAndLimitsTheParameters) {
   EXPECT_EQ(listing["parameters"][12]["name"].string, kLongName) << "long names arrive whole";
   EXPECT_EQ(listing["parameters"][1]["label"].string, "\xEF\xBF\xBD")
       << "text that is not UTF-8 still gives valid JSON (U+FFFD)";
-  const Json bands = runHostJson({"params", kGain, "--match", "bAnD"});
-  EXPECT_EQ(bands["count"].number, 10);
+  EXPECT_EQ(runHostJson({"params", kGain, "--match", "bAnD"})["count"].number, 10);
   const RunResult limited = runHost({"params", kGain, "--limit", "3"});
   EXPECT_NE(limited.out.find("0.500 x"), std::string::npos) << limited.out;
   EXPECT_EQ(limited.out.find("Band 1"), std::string::npos) << limited.out;
@@ -71,7 +70,6 @@ TEST(HostParams, ValuesAsThePluginShowsThemOrRefused) {
       {kGain, {"Gain=0.75 x"}, "Gain", 0.75, "0.750"},
       {kGain, {"Gain=0.5"}, "Gain", 0.5, "0.500", false},
       {kVeldrana, {"FFT Size=2000"}, nullptr, 0, "nearest: 2048"},
-      {kVeldrana, {"Output Gain=-6 Hz"}, nullptr, 0, "'dB'"},
       {kVeldrana, {"Output Gain=100 dB"}, nullptr, 0, "from -inf to 36"},
       // Nothing is saved when one name is unknown.
       {kGain, {"Gain=1", "Volume=0.5", "--save", dir.path("x")}, nullptr, 0, "no parameter named 'Volume'", true, kExitFailure},
@@ -99,7 +97,6 @@ TEST(HostParams, ValuesAsThePluginShowsThemOrRefused) {
   }
   EXPECT_TRUE(dir.entries().empty());
   expectCleanFailure(runHost({"get", kGain, "13"}), "out of range");
-  EXPECT_EQ(runHostJson({"params", kVeldrana, "--limit", "40"})["parameters"].array.size(), 40u);
 }
 
 // The fixture's chunk: "VHFC", 13 floats, then 'B' for a bank or 'P' for a
@@ -160,16 +157,16 @@ TEST(HostChunk, RefusesWhatIsNotThisPluginsPresetOrCannotBeWritten) {
   const ScratchDir dir;
   ASSERT_EQ(runHost({"chunk", "save", kGain, dir.path("good.fxb")}).exitCode, 0);
   const std::string good = readText(dir.path("good.fxb"));
+  writeText(dir.path("raw.chunk"), good.substr(160));
   writeText(dir.path("foreign.fxb"), good.substr(0, 16) + "XyZw" + good.substr(20));
   writeText(dir.path("values.fxb"), good.substr(0, 8) + "FxBk" + good.substr(12));
-  writeText(dir.path("random.bin"), std::string("\x13\x37\xC0\xDE random", 10));
   const Environment noChunks{{"VHF_NO_CHUNKS", "1"}};
   const struct {
     Args args;  // after the plug-in; files are in the folder
     Environment environment;
     const char* mentioning;
   } cases[] = {
-      {{"load", "random.bin"}, {}, "is not a .fxp or .fxb preset (a raw chunk needs --raw)"},
+      {{"load", "raw.chunk"}, {}, "is not a .fxp or .fxb preset (a raw chunk needs --raw)"},
       {{"load", "foreign.fxb"}, {}, "ID XyZw, not of"},
       {{"load", "values.fxb"}, {}, "parameter values, not a chunk"},
       {{"load", "good.fxb"}, noChunks, "does not declare ProgramChunks"},

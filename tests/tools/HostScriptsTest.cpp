@@ -101,17 +101,6 @@ TEST_F(VeldranaRender, BadScriptsFoldersAndOscOffsetsAreRefusedWithoutOutput) {
   EXPECT_FALSE(fileExists(out()));
 }
 
-TEST_F(VeldranaRender, OscOffsetSetsItsParameterAlongsideSet) {
-  const Json set =
-      parseJson(render({"--osc-offset", "5", "--set", "Wet Level=0.5", "--json"}).out)["set"];
-  ASSERT_EQ(set.array.size(), 2u);
-  EXPECT_FLOAT_EQ(static_cast<float>(set.named("OSC Port Offset")["value"].number), 0.05f);
-  EXPECT_EQ(set.named("OSC Port Offset")["display"].string, "5");
-  EXPECT_FLOAT_EQ(static_cast<float>(set.named("Wet Level")["value"].number), 0.5f);
-  const Json off = parseJson(render({"--osc-offset", "0", "--json"}).out)["set"];
-  EXPECT_EQ(off.named("OSC Port Offset")["display"].string, "Off");
-}
-
 // With "Wet Level" and "Dry Level" at 0 the output is silent until the
 // controller turns the dry signal fully up at pulse 500 (sample 12500, inside
 // a block). Uncompensated, the switch comes at the event's sample on the dry

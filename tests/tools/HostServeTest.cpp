@@ -82,11 +82,8 @@ TEST_P(ServeInterrupted, ClosesThePluginAndExitsZero) {
   EXPECT_EQ(report["sampleRate"].number, 96000);
   EXPECT_DOUBLE_EQ(report["set"][0]["value"].number, 0.25);
   EXPECT_EQ(readLines(log, "rate "), Args{"rate 96000"});
-  Args lines = readLines(log);
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [](const std::string& line) { return line.rfind("process", 0) == 0; }),
-              lines.end());
-  EXPECT_EQ(Args(lines.end() - 3, lines.end()), (Args{"stop", "suspend", "close"}));
+  const std::string calls = readText(log);
+  EXPECT_EQ(calls.substr(calls.find('\n', calls.rfind("process ")) + 1), "stop\nsuspend\nclose\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(HostServe, ServeInterrupted, ::testing::Values(SIGINT, SIGTERM));
@@ -121,7 +118,6 @@ TEST(HostServe, BadRequestsFailCleanly) {
       {dir.path("missing.so"), {"--seconds", "1"}, kExitLoad, "missing.so"},
       {kGain, {"--input", dir.path("text.wav"), "--seconds", "1"}, kExitFailure, "text.wav"},
       {kGain, {"--osc-offset", "3", "--seconds", "1"}, kExitFailure, "OSC Port Offset"},
-      {kGain, {"--seconds", "0"}, kExitUsage, "--seconds"},
       {kGain, {"--osc-offset", "101"}, kExitUsage, "--osc-offset"},
       {kGain, {"extra"}, kExitUsage, ""},
   };

@@ -1,5 +1,5 @@
-// What the host's tests share: the programs and fixtures, programs run with
-// their output captured, a scratch folder per test, audio, MIDI and JSON.
+// What the host's tests share: programs run and their output captured, a
+// scratch folder per test, audio, MIDI and JSON.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,8 +35,7 @@ RunResult runProgram(const Args& argv, const Environment& environment = {},
 RunResult runHost(Args args, const Environment& environment = {},
                   const std::string& directory = "");
 
-// A program beside the test, its output collected in temporary files; one
-// still running when this goes is killed, so it cannot hang the test.
+// A program beside the test; one still running when this goes is killed.
 class RunningProgram {
  public:
   RunningProgram(const Args& argv, const Environment& environment = {},
@@ -70,7 +69,6 @@ struct Json {
   const Json& named(const std::string& name) const;  // the array item with that "name"
 };
 Json parseJson(const std::string& text);
-// The host's --json report of a run that must succeed.
 Json runHostJson(Args args, const Environment& environment = {});
 
 // A failed run is one prefixed line on stderr, nothing on stdout, an exit
@@ -116,8 +114,7 @@ void writeText(const std::string& path, const std::string& text);
 bool fileExists(const std::string& path);
 bool udpPortIsFree(int port);
 
-// A Veldrana user of the test's own: empty configuration and data folders,
-// and an OSC base port with base + each of `offsets` free.
+// A Veldrana user of the test's own, with base port + each of `offsets` free.
 class VeldranaHome {
  public:
   explicit VeldranaHome(const std::vector<int>& offsets = {});

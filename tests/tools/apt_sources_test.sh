@@ -51,17 +51,12 @@ http://five.invalid/d bookworm main non-free-firmware signed-by=/keys/four.gpg
 http://five.invalid/d bookworm-updates main non-free-firmware signed-by=/keys/four.gpg
 LIST
 APT_ETC="$dir/etc" sh "$tools/apt-sources.sh" > "$dir/actual"
-if ! diff -u "$dir/expected" "$dir/actual"; then
-  echo "apt-sources.sh read the configuration wrongly (- expected, + read)" >&2
-  exit 1
-fi
+diff -u "$dir/expected" "$dir/actual" || { echo "apt-sources.sh misread (- expected, + read)" >&2; exit 1; }
 
 # With no Debian 12 archive, fetching says why instead of fetching nothing.
 mkdir -p "$dir/project/tools" "$dir/empty"
 cp "$tools/apt-sources.sh" "$tools/fetch-third-party.sh" "$tools/stage.sh" "$dir/project/tools/"
 status=0
 APT_ETC="$dir/empty" sh "$dir/project/tools/fetch-third-party.sh" > /dev/null 2> "$dir/err" || status=$?
-if [ "$status" = 0 ] || ! grep -q "no Debian 12 (bookworm) archive" "$dir/err"; then
-  echo "fetch-third-party.sh without an archive: status $status, said: $(cat "$dir/err")" >&2
-  exit 1
-fi
+[ "$status" != 0 ] && grep -q "no Debian 12 (bookworm) archive" "$dir/err" ||
+  { echo "fetch-third-party.sh without an archive: status $status: $(cat "$dir/err")" >&2; exit 1; }
