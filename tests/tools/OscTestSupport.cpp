@@ -6,54 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <stdexcept>
 
+#include "osc/OscOutboundPacketStream.h"
+#include "osc/OscReceivedElements.h"
+#include "tests/tools/HostTestSupport.h"
+
 namespace hosttest {
-
 namespace {
-
-void padToFour(std::vector<uint8_t>& bytes) {
-  while (bytes.size() % 4 != 0) bytes.push_back(0);
-}
-
-// OSC strings end with at least one zero byte, padded to a multiple of four.
-void putString(std::vector<uint8_t>& bytes, const std::string& text) {
-  bytes.insert(bytes.end(), text.begin(), text.end());
-  bytes.push_back(0);
-  padToFour(bytes);
-}
-
-void putWord(std::vector<uint8_t>& bytes, uint32_t word) {
-  for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(word >> shift));
-}
-
-class Reader {
- public:
-  explicit Reader(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-
-  bool string(std::string& text) {
-    size_t end = position_;
-    while (end < bytes_.size() && bytes_[end] != 0) ++end;
-    if (end >= bytes_.size()) return false;
-    text.assign(bytes_.begin() + static_cast<long>(position_),
-                bytes_.begin() + static_cast<long>(end));
-    position_ = (end + 4) & ~size_t{3};
-    return position_ <= bytes_.size();
-  }
-  bool word(uint32_t& value) {
-    if (position_ + 4 > bytes_.size()) return false;
-    value = 0;
-    for (int k = 0; k < 4; ++k) value = (value << 8) | bytes_[position_ + k];
-    position_ += 4;
-    return true;
-  }
-  bool atEnd() const { return position_ == bytes_.size(); }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t position_ = 0;
-};
 
 sockaddr_in loopback(int port) {
   sockaddr_in address{};
@@ -63,25 +23,44 @@ sockaddr_in loopback(int port) {
   return address;
 }
 
+std::vector<uint8_t> encode(const OscMessage& message) {
+  std::vector<uint8_t> bytes(4096);
+  osc::OutboundPacketStream stream(reinterpret_cast<char*>(bytes.data()), bytes.size());
+  stream << osc::BeginMessage(message.address.c_str());
+  for (const auto& argument : message.arguments) {
+    if (argument.type == 'i') stream << osc::int32{argument.i};
+    if (argument.type == 'f') stream << argument.f;
+    if (argument.type == 's') stream << argument.s.c_str();
+  }
+  stream << osc::EndMessage;
+  bytes.resize(stream.Size());
+  return bytes;
+}
+
+// nullopt for anything but a well-formed message of int32, float32 and
+// string arguments.
+std::optional<OscMessage> decode(const std::vector<uint8_t>& packet) try {
+  const osc::ReceivedPacket received(reinterpret_cast<const char*>(packet.data()),
+                                     static_cast<osc::osc_bundle_element_size_t>(packet.size()));
+  if (!received.IsMessage()) return std::nullopt;
+  const osc::ReceivedMessage message(received);
+  OscMessage decoded{message.AddressPattern(), {}};
+  for (auto it = message.ArgumentsBegin(); it != message.ArgumentsEnd(); ++it) {
+    if (it->IsInt32())
+      decoded.arguments.emplace_back(it->AsInt32());
+    else if (it->IsFloat())
+      decoded.arguments.emplace_back(it->AsFloat());
+    else if (it->IsString())
+      decoded.arguments.emplace_back(it->AsString());
+    else
+      return std::nullopt;
+  }
+  return decoded;
+} catch (const osc::Exception&) {
+  return std::nullopt;
+}
+
 }  // namespace
-
-OscMessage& OscMessage::add(int32_t value) {
-  arguments.emplace_back().type = 'i';
-  arguments.back().i = value;
-  return *this;
-}
-
-OscMessage& OscMessage::add(float value) {
-  arguments.emplace_back().type = 'f';
-  arguments.back().f = value;
-  return *this;
-}
-
-OscMessage& OscMessage::add(const std::string& value) {
-  arguments.emplace_back().type = 's';
-  arguments.back().s = value;
-  return *this;
-}
 
 std::string OscMessage::typeTags() const {
   std::string tags;
@@ -89,60 +68,12 @@ std::string OscMessage::typeTags() const {
   return tags;
 }
 
-std::vector<uint8_t> OscMessage::encode() const {
-  std::vector<uint8_t> bytes;
-  putString(bytes, address);
-  putString(bytes, "," + typeTags());
-  for (const auto& argument : arguments) {
-    if (argument.type == 'i') {
-      putWord(bytes, static_cast<uint32_t>(argument.i));
-    } else if (argument.type == 'f') {
-      uint32_t word = 0;
-      std::memcpy(&word, &argument.f, sizeof word);
-      putWord(bytes, word);
-    } else {
-      putString(bytes, argument.s);
-    }
-  }
-  return bytes;
-}
-
-std::optional<OscMessage> OscMessage::decode(const std::vector<uint8_t>& packet) {
-  Reader reader(packet);
-  OscMessage message;
-  std::string tags;
-  if (!reader.string(message.address) || message.address.empty() || message.address[0] != '/')
-    return std::nullopt;
-  if (!reader.string(tags) || tags.empty() || tags[0] != ',') return std::nullopt;
-  for (size_t k = 1; k < tags.size(); ++k) {
-    OscArgument argument;
-    argument.type = tags[k];
-    uint32_t word = 0;
-    if (argument.type == 'i') {
-      if (!reader.word(word)) return std::nullopt;
-      argument.i = static_cast<int32_t>(word);
-    } else if (argument.type == 'f') {
-      if (!reader.word(word)) return std::nullopt;
-      std::memcpy(&argument.f, &word, sizeof word);
-    } else if (argument.type == 's') {
-      if (!reader.string(argument.s)) return std::nullopt;
-    } else {
-      return std::nullopt;
-    }
-    message.arguments.push_back(argument);
-  }
-  if (!reader.atEnd()) return std::nullopt;
-  return message;
-}
-
-UdpSocket::UdpSocket() {
-  fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd_ < 0) throw std::runtime_error("cannot open a UDP socket");
+UdpSocket::UdpSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
   sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
-  if (bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    close(fd_);
+    if (fd_ >= 0) close(fd_);
     throw std::runtime_error("cannot bind a UDP socket on 127.0.0.1");
   }
   port_ = ntohs(address.sin_port);
@@ -152,29 +83,37 @@ UdpSocket::~UdpSocket() {
   close(fd_);
 }
 
-void UdpSocket::send(int port, const std::vector<uint8_t>& packet) const {
+void UdpSocket::send(int port, const OscMessage& message) const {
+  const std::vector<uint8_t> packet = encode(message);
   const sockaddr_in address = loopback(port);
   if (sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&address),
              sizeof address) != static_cast<ssize_t>(packet.size()))
     throw std::runtime_error("cannot send a UDP datagram");
 }
 
-std::optional<std::vector<uint8_t>> UdpSocket::receive(std::chrono::milliseconds timeout) const {
-  pollfd ready{fd_, POLLIN, 0};
-  if (poll(&ready, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-  std::vector<uint8_t> packet(65536);
-  const ssize_t got = recv(fd_, packet.data(), packet.size(), 0);
-  if (got < 0) return std::nullopt;
-  packet.resize(static_cast<size_t>(got));
-  return packet;
+std::optional<OscMessage> UdpSocket::receive(const std::string& address,
+                                             std::chrono::milliseconds limit) const {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (auto now = std::chrono::steady_clock::now(); now < deadline;
+       now = std::chrono::steady_clock::now()) {
+    pollfd ready{fd_, POLLIN, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    if (poll(&ready, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
+    std::vector<uint8_t> packet(65536);
+    const ssize_t got = recv(fd_, packet.data(), packet.size(), 0);
+    if (got < 0) continue;
+    packet.resize(static_cast<size_t>(got));
+    if (auto message = decode(packet); message && message->address == address) return message;
+  }
+  return std::nullopt;
 }
 
 bool udpPortIsFree(int port) {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0) return false;
-  sockaddr_in address = loopback(port);
-  const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
+  const sockaddr_in address = loopback(port);
+  const bool free =
+      fd >= 0 && bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (fd >= 0) close(fd);
   return free;
 }
 

@@ -1,9 +1,8 @@
 #!/bin/sh
 # `make install` and `make uninstall` into a scratch DESTDIR: the installed
-# plug-in is stripped, still loads, and is all that is installed; uninstall
-# takes away exactly that. Runs on the build it is given, which must be the
-# Makefile's kind (RelWithDebInfo): install reconfigures the build folder.
-# Arguments: source folder, build folder, its build type, veldrana-host.
+# plug-in is stripped, loads, and is all there is; uninstall takes exactly
+# that away. Arguments: source folder, build folder (RelWithDebInfo, as make
+# install configures it), its build type, veldrana-host.
 set -eu
 src="$1"
 build="$2"
@@ -16,9 +15,7 @@ fi
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 stage="$dir/stage"
-# Inside the scratch folder too, so a make that ignored DESTDIR would still
-# write nowhere else.
-vst="$dir/vst"
+vst="$dir/vst"  # inside the scratch folder too, should make ignore DESTDIR
 so="$stage$vst/Veldrana.so"
 fail() {
   echo "install test: $*" >&2
@@ -28,18 +25,12 @@ fail() {
 make -s -C "$src" install BUILD="$build" DESTDIR="$stage" VST_PATH="$vst" >"$dir/log" 2>&1 ||
   { cat "$dir/log" >&2; fail "make install failed"; }
 grep -q "Installed $so" "$dir/log" || fail "make install did not say where: $(cat "$dir/log")"
-[ -f "$so" ] || fail "no $so"
-[ "$(find "$stage" -type f | wc -l)" -eq 1 ] || fail "more than the plug-in installed: $(find "$stage" -type f)"
-sections=$(readelf -S -W "$so")
-if echo "$sections" | grep -q -e '\.debug_' -e '\.symtab'; then
-  fail "the installed plug-in is not stripped"
-fi
+[ "$(find "$stage" -type f)" = "$so" ] || fail "not just $so installed: $(find "$stage" -type f)"
+! readelf -S -W "$so" | grep -q -e '\.debug_' -e '\.symtab' || fail "the installed plug-in is not stripped"
 readelf -S -W "$build/Veldrana.so" | grep -q '\.debug_info' || fail "the build's own copy lost its debug info"
 "$host" info "$so" >"$dir/info" 2>&1 || { cat "$dir/info" >&2; fail "the installed plug-in does not load"; }
 grep -q Veldrana "$dir/info" || fail "info does not name Veldrana: $(cat "$dir/info")"
 
 make -s -C "$src" uninstall BUILD="$build" DESTDIR="$stage" VST_PATH="$vst" >"$dir/log" 2>&1 ||
   { cat "$dir/log" >&2; fail "make uninstall failed"; }
-[ ! -e "$so" ] || fail "make uninstall left $so"
 [ "$(find "$stage" -type f | wc -l)" -eq 0 ] || fail "make uninstall left files: $(find "$stage" -type f)"
-echo "install test: installed, stripped, loaded and removed $so"
