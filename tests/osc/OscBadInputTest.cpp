@@ -43,23 +43,18 @@ TEST_F(BadInput, MalformedDatagramsAreLoggedAndDropped) {
       {set.substr(0, 6), ""},
       {"/set", ""},
       {words({"/set", "\0\0\0\0", ",if\0"}), ""},
-      {words({"/set", "\0\0\0\0", ",iii"}), ""},
       {words({"/set", "\0\0\0\0", "if\0\0", "\0\0\0\1"}), ""},
       {words({"/set", "\0\0\0\0", ",iq\0", "\0\0\0\1", "\0\0\0\0"}), ""},
       {words({"/set", "\0\0\0\0", ",s\0\0", "abcd"}), ""},
       {words({"/set", "\0\0\0\0", ",b\0\0", "\x7f\xff\xff\xff", "abcd"}), ""},
-      {words({"/set", "\0\0\0\0", ",b\0\0"}), ""},
       // Only the size check sees these blobs run past the end; oscpack does not.
       {words({"/set", "\0\0\0\0", ",b\0\0", "\0\0\0\1"}), pastEnd},
       {words({"/set", "\0\0\0\0", ",b\0\0", "\0\0\0\4"}), pastEnd},
       {words({"/set", "\0\0\0\0", ",b\0x", "\0\0\0\1", "?\0\0\0"}), ""},
       {words({"/set", "\0\0\0\0", ",[i\0", "\0\0\0\1"}), ""},
       {"#bun", ""},
-      {std::string("#bundle\0", 8), ""},
       {bundleOf(set, 100), ""},
-      {bundleOf("abcd", 3), ""},
       {bundleOf(words({"/set", "\0\0\0\0", ",s\0\0", "abcd"})), ""},
-      {std::string("#nobundle\0\0\0", 12), ""},
   };
   for (const auto& c : cases) {
     const std::string log = stdoutOf([&] { f.sync(c.datagram); });

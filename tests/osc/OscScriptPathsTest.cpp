@@ -1,7 +1,6 @@
 // What scripts add to the address space: parameter paths, function paths,
 // and the Lua commands "/exec", "/call", "/startNote" and "/stopNote".
 #include "OscTestSupport.h"
-#include "scripting/ScriptTestSupport.h"
 
 using namespace osc_test;
 

@@ -1,6 +1,6 @@
 // Shared pieces of the OSC service tests: a client socket on 127.0.0.1,
-// messages built and decoded with oscpack, an effect whose host callback is
-// safe from the service's threads, and its scripting state.
+// messages built and decoded with oscpack, and an effect whose host callback
+// is safe from the service's threads.
 #pragma once
 
 #include <arpa/inet.h>
@@ -28,6 +28,7 @@
 #include "osc/OscOutboundPacketStream.h"
 #include "osc/OscReceivedElements.h"
 #include "scripting/LuaMIDIHelper.h"
+#include "tests/scripting/ScriptTestSupport.h"
 
 namespace osc_test {
 
@@ -200,33 +201,16 @@ std::string stdoutOf(Act act) {
   return testing::internal::GetCapturedStdout();
 }
 
-// Runs Lua in the effect's scripting state; "" or the error.
+// Lua in the effect's scripting state: a chunk run ("" or the error), an
+// expression's value as text or number.
 inline std::string runLua(QwkTonalmire& effect, const std::string& code) {
-  QW::LuaMIDIHelper& lua = *effect.luaHelper();
-  lua_State* L = lua.GetLuaState();
-  std::lock_guard<std::recursive_mutex> lock(lua.LuaLock());
-  if (luaL_loadbuffer(L, code.data(), code.size(), "=test") == 0 && lua_pcall(L, 0, 0, 0) == 0)
-    return "";
-  std::string error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "error";
-  lua_pop(L, 1);
-  return error;
+  return scripting_test::runLua(*effect.luaHelper(), code);
 }
-
-// The value of a Lua expression as text ("" when it fails).
 inline std::string luaText(QwkTonalmire& effect, const std::string& expression) {
-  QW::LuaMIDIHelper& lua = *effect.luaHelper();
-  lua_State* L = lua.GetLuaState();
-  std::lock_guard<std::recursive_mutex> lock(lua.LuaLock());
-  const std::string code = "return tostring(" + expression + ")";
-  std::string value;
-  if (luaL_loadbuffer(L, code.data(), code.size(), "=test") == 0 && lua_pcall(L, 0, 1, 0) == 0)
-    value = lua_tostring(L, -1);
-  lua_pop(L, 1);
-  return value;
+  return scripting_test::luaString(*effect.luaHelper(), expression);
 }
 inline double luaNumber(QwkTonalmire& effect, const std::string& expression) {
-  const std::string text = luaText(effect, expression);
-  return text.empty() ? -12345.0 : std::atof(text.c_str());
+  return scripting_test::luaNumber(*effect.luaHelper(), expression);
 }
 
 }  // namespace osc_test

@@ -78,18 +78,6 @@ TEST_F(Loading, UserScriptsRunAfterTheBuiltInOneInNameOrder) {
   EXPECT_EQ(luaString(helper(), "seen"), "1e12e2");
 }
 
-TEST_F(Loading, UnreadableFilesAndFoldersAreSkipped) {
-  if (geteuid() == 0) GTEST_SKIP() << "root reads everything";
-  folder.write("secret.lua", "secret = true\n");
-  chmod((folder.path() + "/secret.lua").c_str(), 0);
-  load();
-  EXPECT_EQ(luaString(helper(), "secret"), "nil");
-  chmod(folder.path().c_str(), 0);
-  load();
-  EXPECT_EQ(effect->spectralScripts().size(), 7u);
-  chmod(folder.path().c_str(), 0700);
-}
-
 TEST(ScriptFolder, TheDefaultFolderIsUnderTheUserDataFolder) {
   RecordingHost host;
   char pattern[] = "/tmp/veldrana-data-XXXXXX";

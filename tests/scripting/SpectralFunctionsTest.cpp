@@ -124,16 +124,6 @@ TEST_F(SpectralRun, BinFunctionsOutsideARunTouchNothing) {
   EXPECT_EQ(f, before);
 }
 
-TEST_F(SpectralRun, AddSpectralScriptChecksItsArguments) {
-  EXPECT_EQ(run("addSpectralScript({}, function() end)"),
-            "bad argument #1 to 'addSpectralScript' (string expected, got table)");
-  EXPECT_EQ(run("addSpectralScript('x', 5)"),
-            "second argument to addSpectralScript() is not a function");
-  ASSERT_EQ(effect->spectralScripts().size(), 2u);  // "Off", "Probe": nothing added
-  EXPECT_EQ(run("addSpectralScript(12, function() end)"), "");
-  EXPECT_EQ(effect->spectralScripts().back().name, "12");
-}
-
 std::vector<std::string> scriptIndexNames(QwkTonalmire& effect) {
   CFArray* names = nullptr;
   std::vector<std::string> out;
