@@ -85,12 +85,10 @@ inline void runAudio(vst::AEffect* e, uint32_t seed, float amplitude, int32_t bl
   for (int32_t done = 0; done < frames; done += block) {
     const auto n = static_cast<size_t>(std::min(block, frames - done));
     for (int c = 0; c < 4; ++c) buffers[c].assign(n, 0.0f);
-    for (int c = 0; c < 2; ++c) {
-      for (float& x : buffers[c]) {
-        seed = seed * 1664525u + 1013904223u;
-        x = amplitude * (static_cast<float>(seed >> 8) / 8388608.0f - 1.0f);
-      }
-    }
+    for (int c = 0; c < 2; ++c)
+      for (float& x : buffers[c])
+        x = amplitude *
+            (static_cast<float>((seed = seed * 1664525u + 1013904223u) >> 8) / 8388608.0f - 1.0f);
     float* ins[2] = {buffers[0].data(), buffers[1].data()};
     float* outs[2] = {buffers[2].data(), buffers[3].data()};
     e->processReplacing(e, ins, outs, static_cast<int32_t>(n));

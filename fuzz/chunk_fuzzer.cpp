@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::runAudio(e, 1, 0.5f, 1, 1, false);
   const std::vector<uint8_t> before = savedChunk(e);
 
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   fuzz::Bytes in(data, size);
   const uint8_t mode = in.byte(), blockChoice = in.byte(), noise = in.byte();
   const auto available = static_cast<int32_t>(std::min<size_t>(in.left(), 1 << 20));
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             std::max(0, available - 1 - (mode >> 3)),
                             std::min(available, 176 + 4 * ((mode >> 3) * 67)),  // a value boundary
                             0,
-                            (mode & 8) ? -1 : std::numeric_limits<int32_t>::min(),
+                            (mode & 8) ? -1 : kMin,
                             available};
   const int32_t claimed = claims[mode % 6];
   const bool nullData = mode % 6 == 5;
@@ -82,12 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::fail("restored block differs from the bytes given");
 
   // Texts for every setting, some bins and indices no parameter has.
-  std::vector<int32_t> indices = {1056,
-                                  2080,
-                                  -1,
-                                  kParamCount,
-                                  std::numeric_limits<int32_t>::min(),
-                                  std::numeric_limits<int32_t>::max()};
+  std::vector<int32_t> indices = {1056, 2080, -1, kParamCount, kMin, INT32_MAX};
   for (int32_t i = 0; i < 34; ++i) indices.push_back(i);
   for (int k = 0; k < 4; ++k) indices.push_back(kParamBin0Level + in.u16() % 2049);
   for (int32_t index : indices)

@@ -129,15 +129,11 @@ class Client {
     const auto raw = receiveRaw(milliseconds);
     return raw ? decode(*raw) : std::nullopt;
   }
-  // The next message to address, skipping others, within the time.
+  // The next message to address, skipping others, within about the time.
   std::optional<Message> receiveAt(const std::string& address, int milliseconds = 2000) const {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    for (auto now = std::chrono::steady_clock::now(); now < end;
-         now = std::chrono::steady_clock::now()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
-      auto m = receive(static_cast<int>(left) + 1);
-      if (m && m->address == address) return m;
-    }
+    while (std::chrono::steady_clock::now() < end)
+      if (auto m = receive(50); m && m->address == address) return m;
     return std::nullopt;
   }
   bool quiet(int milliseconds = 300) const { return !receiveRaw(milliseconds); }

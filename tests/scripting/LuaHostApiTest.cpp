@@ -63,15 +63,12 @@ TEST_F(HostApi, QueriesAnswerFromTheParameterTableAndTheBuild) {
     const char* value;
   } cases[] = {
       {"getParameter(3)", "5"},
-      {"getParameter('3')", "5"},
-      {"getParameter(3.9)", "5"},
-      {"getParameter('FFT Size')", "5"},
+      {"getParameter(3.9) + getParameter('FFT Size')", "10"},
       {"getParameterID('Bin 7 Level')", "39"},
       {"getParameterUnit(11)", "13"},
       {"getNumParameters()", "2081"},
       {"table.concat({getParameterMinMax('View Min dB')}, ' ')", "-180 0"},
-      {"majorVersion * 10000 + minorVersion * 100 + dotVersion == version", "true"},
-      {"version", "10005"},
+      {"table.concat({majorVersion, minorVersion, dotVersion, version}, ' ')", "1 0 5 10005"},
       {"getParameterName(2080)", "Bin 2048 Level"},
       {"isParameterUsed(25)", "true"},
       {"table.concat({tostring(isLinux), tostring(isMac), tostring(isAU), tostring(isVST)})",

@@ -1,9 +1,10 @@
-// MIDI messages to the scripts' callbacks, and the built-in script's
-// controller map.
+// MIDI messages to the scripts' callbacks, the built-in script's controller
+// map, and audio that never waits for another thread's use of Lua.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <future>
 #include <set>
 #include <string>
 #include <vector>
@@ -148,6 +149,42 @@ TEST(BuiltInControllerMap, EveryParameterBelowTheBinsGetsItsControllerAndScaling
   for (int unmapped : {1, 7, 10, 64, 38, 99, 98, 6, 38, 40, 100, 127})
     helper.HandleMessage(midi(0xB0, 0, static_cast<uint8_t>(unmapped), 100));
   for (int i = 0; i < kParamCount; ++i) EXPECT_EQ(effect->getParameterPlain(i), before[i]) << i;
+}
+
+// While another thread is in Lua, audio runs without the spectral script
+// and keeps the MIDI for a later block instead of waiting.
+TEST(AudioThread, NeverWaitsForTheLuaLock) {
+  RecordingHost host;
+  const auto effect = makeEffect();
+  effect->setParameterPlain(kParamScriptIndex, 1.0f, false);  // "Shift"
+  vst::VstMidiEvent controller{};
+  controller.type = vst::kVstMidiType;
+  controller.byteSize = sizeof controller;
+  controller.midiData[0] = static_cast<char>(0xB0);
+  controller.midiData[1] = 2;  // "Dry Level" in the built-in map
+  controller.midiData[2] = 127;
+  vst::VstEvents events{1, 0, {reinterpret_cast<vst::VstEvent*>(&controller), nullptr}};
+  std::vector<float> in(2048, 0.1f), out(2048);
+  float* inputs[2] = {in.data(), in.data()};
+  float* outputs[2] = {out.data(), out.data()};
+  QW::LuaMIDIHelper& lua = *effect->luaHelper();
+  std::future<void> audio;  // outlives the lock, so a waiting audio thread ends
+  {
+    std::lock_guard<std::recursive_mutex> busy(lua.LuaLock());
+    audio = std::async(std::launch::async, [&] {
+      effect->processEvents(&events);
+      for (int block = 0; block < 4; ++block) effect->processReplacing(inputs, outputs, 2048);
+    });
+    EXPECT_EQ(audio.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the audio thread waited for the Lua lock";
+    EXPECT_GT(lua.SkippedSpectralRuns(), 0u);
+    EXPECT_EQ(lua.DeferredMessageCount(), 1u);
+    EXPECT_EQ(effect->getParameterPlain(kParamDryLevel), 0.0f);  // not yet
+  }
+  audio.wait();
+  effect->processReplacing(inputs, outputs, 256);
+  EXPECT_EQ(effect->getParameterPlain(kParamDryLevel), 1.0f);  // the kept controller
+  EXPECT_EQ(lua.DroppedMessageCount(), 0u);
 }
 
 }  // namespace

@@ -39,15 +39,6 @@ struct Loading : ::testing::Test {
   QwkTonalmire::BrvkLuaMIDIHelper& helper() { return helperOf(*effect); }
 };
 
-TEST_F(Loading, AUserMidiLuaReplacesTheBuiltInScriptAndItsControllerMap) {
-  folder.write("midi.lua", "addSpectralScript('Mine', function() end)\n");
-  load();
-  ASSERT_EQ(effect->spectralScripts().size(), 2u);
-  EXPECT_EQ(effect->spectralScripts()[1].name, "Mine");
-  helper().HandleMessage(midi(0xB0, 0, 2, 127));
-  EXPECT_EQ(effect->getParameterPlain(kParamDryLevel), 0.0f);
-}
-
 // After the built-in script, regular files ending in ".lua" in name order;
 // a failing one is reported and keeps what it registered.
 TEST_F(Loading, UserScriptsRunAfterTheBuiltInOneInNameOrder) {

@@ -154,22 +154,6 @@ TEST(SpectralScriptList, ScriptsInRegistrationOrderAfterOff) {
   }
 }
 
-TEST(SpectralScriptList, AWrongCallAbortsOnlyTheScriptThatMadeIt) {
-  RecordingHost host;
-  ScriptsFolder folder;
-  folder.write("midi.lua", "");
-  folder.write("a.lua",
-               "addSpectralScript('A1', print)\naddSpectralScript('A2', 5)\n"
-               "addSpectralScript('A3', print)\n");
-  folder.write("b.lua", "addSpectralScript('B1', print)\n");
-  testing::internal::CaptureStdout();
-  const auto effect = makeEffect();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(scriptIndexNames(*effect), (std::vector<std::string>{"Off", "A1", "B1"}));
-  EXPECT_EQ(out, "@@@ failed to run file: " + folder.path() +
-                     "/a.lua:2: second argument to addSpectralScript() is not a function\n");
-}
-
 // A script that adds scripts during its own run (the list moves) and then
 // runs away is still named in the abort line, written after the move.
 TEST(SpectralScriptList, ARunawayThatAddedScriptsIsReportedUnderItsOwnName) {
