@@ -27,7 +27,7 @@ struct BadInput : ::testing::Test {
   ServiceFixture f{17};
 };
 
-TEST_F(BadInput, MalformedDatagramsAreLoggedAndDropped) {
+TEST_F(BadInput, MalformedMessagesAreLoggedAndDropped) {
   const std::string set = message("/set", [](Packet& p) { p << int32_t{1} << 0.5f; });
   const char* const pastEnd = "arguments exceed message size";
   const struct {
