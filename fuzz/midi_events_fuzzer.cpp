@@ -1,128 +1,68 @@
-// libFuzzer target: the input as a run of host event lists (MIDI and sysex
-// events with any type, position and bytes) handed to effProcessEvents, each
-// followed by processReplacing with a block size from the input. The
-// built-in script maps controllers onto the effect's settings, so controller
-// messages also drive the FFT size, script choice, gains and mix.
-//
-// Input: records of one kind byte and its fields; a kind byte that ends a
-// list carries the block size.
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+// libFuzzer target: host event lists (MIDI, sysex and other events with any
+// type, position and bytes) to effProcessEvents, each followed by audio. The
+// built-in script maps controllers onto the settings, so they also drive the
+// FFT size, script choice, gains and mix. Input: records of a kind byte and
+// its fields; a kind byte from 0xF0 up ends a list and picks the block size.
 #include <cstring>
-#include <limits>
-#include <memory>
-#include <vector>
 
 #include "core/MessageQueue.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {
 
-constexpr int kMaxEventsPerList = 96;
-constexpr int32_t kMaxSysexBytes = 1024;
-constexpr int kMaxLists = 24;
-
-intptr_t dispatch(vst::AEffect* e, int32_t opcode, int32_t index = 0, intptr_t value = 0,
-                  void* ptr = nullptr, float opt = 0.0f) {
-  return e->dispatcher(e, opcode, index, value, ptr, opt);
-}
-
-struct Fixture {
-  std::unique_ptr<QwkTonalmire> effect = fuzz::makeEffect();
-  vst::AEffect* e = effect->getAeffect();
-  std::vector<uint8_t> base = [this] {
-    void* data = nullptr;
-    const intptr_t size = dispatch(e, vst::effGetChunk, 0, 0, &data);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    return std::vector<uint8_t>(bytes, bytes + size);
-  }();
-  fuzz::AudioRun audio{e};
-
-  // Back to the default settings with no message left waiting.
-  void restart() {
-    for (int i = 0; i < 80 && !effect->messageQueue()->Empty(); ++i)
-      audio.run(0, 0.0f, 4096, 4096, false);
-    std::vector<uint8_t> copy = base;
-    dispatch(e, vst::effSetChunk, 0, static_cast<intptr_t>(copy.size()), copy.data());
-  }
-};
-
-Fixture& fixture() {
-  static Fixture* f = new Fixture;  // kept to the end: the OSC threads run until exit
-  return *f;
-}
-
 int32_t deltaFrames(fuzz::Bytes& in, int32_t block) {
-  switch (in.byte() % 6) {
-    case 0:
-      return 0;
-    case 1:
-    case 2:
-      return static_cast<int32_t>(in.u16() % static_cast<uint32_t>(block + 1));
-    case 3:
-      return -static_cast<int32_t>(in.byte());
-    case 4:
-      return in.i32();
-    default:
-      return block + in.byte();
-  }
+  const uint8_t shape = in.byte() % 6;
+  if (shape == 0) return 0;
+  if (shape < 3) return static_cast<int32_t>(in.u16() % static_cast<uint32_t>(block + 1));
+  if (shape == 3) return -static_cast<int32_t>(in.byte());
+  return shape == 4 ? static_cast<int32_t>(in.u32()) : block + in.byte();
 }
 
-// One host event list: the events, their storage and the VstEvents record
+// One host event list: the events, their storage, and the VstEvents record
 // with as many pointers as events.
 class EventList {
  public:
-  void addMidi(fuzz::Bytes& in, int32_t block, bool controller) {
-    auto& m = *static_cast<vst::VstMidiEvent*>(slot(sizeof(vst::VstMidiEvent)));
-    m.type = vst::kVstMidiType;
-    m.byteSize = sizeof(vst::VstMidiEvent);
-    m.deltaFrames = deltaFrames(in, block);
-    m.midiData[0] = static_cast<char>(controller ? 0xB0 | (in.byte() & 0x0F) : in.byte());
-    m.midiData[1] = static_cast<char>(in.byte());
-    m.midiData[2] = static_cast<char>(in.byte());
-    m.midiData[3] = static_cast<char>(in.byte());
-  }
-
-  void addSysex(fuzz::Bytes& in, int32_t block) {
-    auto& s = *static_cast<vst::VstMidiSysexEvent*>(slot(sizeof(vst::VstMidiSysexEvent)));
-    s.type = vst::kVstSysExType;
-    s.byteSize = sizeof(vst::VstMidiSysexEvent);
-    s.deltaFrames = deltaFrames(in, block);
-    const uint8_t shape = in.byte();
-    int32_t bytes = static_cast<int32_t>(in.u16() % (kMaxSysexBytes + 1));
-    if (shape % 8 == 0) bytes = -bytes;
-    s.dumpBytes = bytes;
-    if (shape % 8 == 1 || bytes <= 0) {
-      s.sysexDump = nullptr;
+  void add(fuzz::Bytes& in, uint8_t kind, int32_t block) {
+    if (kind % 8 == 7) {
+      pointers_.push_back(nullptr);
       return;
     }
-    // Exactly dumpBytes bytes, so reading one more is caught.
-    dumps_.emplace_back(static_cast<size_t>(bytes));
-    std::vector<char>& dump = dumps_.back();
-    for (char& c : dump) c = static_cast<char>(in.byte());
-    if (shape & 0x10) dump[0] = static_cast<char>(0xF0);
-    s.sysexDump = dump.data();
+    // Each record exactly its size, so reading past it is caught.
+    const size_t bytes[] = {sizeof(vst::VstMidiEvent), sizeof(vst::VstMidiSysexEvent),
+                            sizeof(vst::VstEvent)};
+    storage_.emplace_back(new uint8_t[bytes[kind % 8 < 5 ? 0 : kind % 8 - 4]]());
+    auto* event = reinterpret_cast<vst::VstEvent*>(storage_.back().get());
+    pointers_.push_back(event);
+    event->deltaFrames = deltaFrames(in, block);
+    if (kind % 8 < 5) {
+      auto& m = *reinterpret_cast<vst::VstMidiEvent*>(event);
+      m.type = vst::kVstMidiType;
+      m.byteSize = sizeof m;
+      for (char& b : m.midiData) b = static_cast<char>(in.byte());
+      if (kind % 8 < 3) m.midiData[0] = static_cast<char>(0xB0 | (m.midiData[0] & 0x0F));
+    } else if (kind % 8 == 5) {
+      auto& s = *reinterpret_cast<vst::VstMidiSysexEvent*>(event);
+      s.type = vst::kVstSysExType;
+      s.byteSize = sizeof s;
+      const uint8_t shape = in.byte();
+      const int32_t bytes = in.u16() % 1025;
+      s.dumpBytes = shape % 8 == 0 ? -bytes : bytes;
+      if (shape % 8 < 2 || bytes == 0) return;          // no dump at all
+      dumps_.emplace_back(static_cast<size_t>(bytes));  // exactly dumpBytes, so one more is caught
+      for (char& c : dumps_.back()) c = static_cast<char>(in.byte());
+      if (shape & 0x10) dumps_.back()[0] = static_cast<char>(0xF0);
+      s.sysexDump = dumps_.back().data();
+    } else {
+      // A host hands MIDI and sysex types only in records of their own layout.
+      event->type = static_cast<int32_t>(in.u32());
+      if (event->type == vst::kVstMidiType || event->type == vst::kVstSysExType) event->type += 100;
+      event->byteSize = sizeof(vst::VstEvent);
+      for (char& c : event->data) c = static_cast<char>(in.byte());
+    }
   }
-
-  void addOther(fuzz::Bytes& in, int32_t block) {
-    auto& ev = *static_cast<vst::VstEvent*>(slot(sizeof(vst::VstEvent)));
-    ev.type = in.i32();
-    // A host hands MIDI and sysex types only in records of their own layout.
-    if (ev.type == vst::kVstMidiType || ev.type == vst::kVstSysExType) ev.type += 100;
-    ev.byteSize = sizeof(vst::VstEvent);
-    ev.deltaFrames = deltaFrames(in, block);
-    for (char& c : ev.data) c = static_cast<char>(in.byte());
-  }
-
-  void addNull() { pointers_.push_back(nullptr); }
-
   size_t size() const { return pointers_.size(); }
-
   vst::VstEvents* events() {
-    // The record ends in as many pointers as there are events.
-    const size_t words = 2 + (pointers_.empty() ? 1 : pointers_.size());
-    record_.assign(words, 0);
+    record_.assign(2 + std::max<size_t>(pointers_.size(), 1), 0);
     auto* list = reinterpret_cast<vst::VstEvents*>(record_.data());
     list->numEvents = static_cast<int32_t>(pointers_.size());
     std::memcpy(record_.data() + 2, pointers_.data(), pointers_.size() * sizeof(void*));
@@ -130,12 +70,6 @@ class EventList {
   }
 
  private:
-  void* slot(size_t bytes) {
-    storage_.emplace_back(new uint8_t[bytes]());
-    pointers_.push_back(reinterpret_cast<vst::VstEvent*>(storage_.back().get()));
-    return storage_.back().get();
-  }
-
   std::vector<std::unique_ptr<uint8_t[]>> storage_;
   std::vector<std::vector<char>> dumps_;
   std::vector<vst::VstEvent*> pointers_;
@@ -145,48 +79,38 @@ class EventList {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Fixture& f = fixture();
-  vst::AEffect* e = f.e;
-  f.restart();
-  dispatch(e, vst::effMainsChanged, 0, 1);
+  static QwkTonalmire* effect = fuzz::makeEffect().release();
+  vst::AEffect* e = effect->getAeffect();
+  static const std::vector<uint8_t> base = [&] {
+    void* chunk = nullptr;
+    const intptr_t bytes = fuzz::dispatch(e, vst::effGetChunk, 0, 0, &chunk);
+    return std::vector<uint8_t>(static_cast<uint8_t*>(chunk), static_cast<uint8_t*>(chunk) + bytes);
+  }();
+  // Back to the default settings with no message left waiting.
+  for (int i = 0; i < 80 && !effect->messageQueue()->Empty(); ++i)
+    fuzz::runAudio(e, 0, 0.0f, 4096, 4096, false);
+  std::vector<uint8_t> copy = base;
+  fuzz::dispatch(e, vst::effSetChunk, 0, static_cast<intptr_t>(copy.size()), copy.data());
+  fuzz::dispatch(e, vst::effMainsChanged, 0, 1);
 
   static const int32_t kBlocks[] = {1, 2, 17, 32, 64, 127, 128, 256, 500, 512, 1024, 4096};
   fuzz::Bytes in(data, size);
   int32_t block = 64;
   uint32_t seed = 1;
-  for (int list = 0; list < kMaxLists && in.left() > 0; ++list) {
+  for (int list = 0; list < 24 && in.left() > 0; ++list) {
     EventList events;
-    while (in.left() > 0 && events.size() < kMaxEventsPerList) {
+    while (in.left() > 0 && events.size() < 96) {
       const uint8_t kind = in.byte();
-      if (kind >= 0xF0) {  // end of list: the rest of the byte picks the block
+      if (kind >= 0xF0) {
         block = kBlocks[kind % 12];
         break;
       }
-      switch (kind % 8) {
-        case 0:
-        case 1:
-        case 2:
-          events.addMidi(in, block, true);
-          break;
-        case 3:
-        case 4:
-          events.addMidi(in, block, false);
-          break;
-        case 5:
-          events.addSysex(in, block);
-          break;
-        case 6:
-          events.addOther(in, block);
-          break;
-        default:
-          events.addNull();
-          break;
-      }
+      events.add(in, kind, block);
     }
-    dispatch(e, vst::effProcessEvents, 0, 0, events.events());
-    f.audio.run(seed++, 0.5f, block, block, true);
+    fuzz::dispatch(e, vst::effProcessEvents, 0, 0, events.events());
+    fuzz::runAudio(e, seed++, 0.5f, block, block);
   }
   // Whatever is still queued is handled in the blocks that follow.
-  f.audio.run(seed, 0.5f, 4096, 8192, true);
+  fuzz::runAudio(e, seed, 0.5f, 4096, 8192);
   return 0;
 }

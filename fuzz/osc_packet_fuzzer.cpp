@@ -2,52 +2,9 @@
 // real effect with its Lua state, as the receive thread would hand it over.
 #include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <mutex>
-
-#include "core/GlobalSettings.h"
-#include "core/QwkTonalmire.h"
+#include "fuzz/FuzzSupport.h"
 #include "osc/OSCHelper.h"
-#include "scripting/LuaMIDIHelper.h"
-
-namespace {
-
-intptr_t quietHost(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == vst::audioMasterVersion ? 2400 : 0;
-}
-
-// Functions a fuzzed "/exec" must not reach: they read files or load
-// modules by name.
-void withoutFileAccess(QW::LuaMIDIHelper& lua) {
-  lua_State* L = lua.GetLuaState();
-  std::lock_guard<std::recursive_mutex> lock(lua.LuaLock());
-  for (const char* name : {"dofile", "loadfile", "require", "module"}) {
-    lua_pushnil(L);
-    lua_setglobal(L, name);
-  }
-}
-
-QwkTonalmire& effect() {
-  static const std::unique_ptr<QwkTonalmire> instance = [] {
-    setenv("VELDRANA_SCRIPTS_DIR", "/nonexistent/veldrana-fuzz-scripts", 1);
-    setenv("XDG_CONFIG_HOME", "/nonexistent/veldrana-fuzz-config", 1);
-    auto made = std::make_unique<QwkTonalmire>(&quietHost);
-    // Every "OSC Port Offset" a packet may set then lies beyond the last
-    // port, so the service never opens a socket while fuzzed.
-    QW::GlobalSettings::oscBasePort = 70000;
-    withoutFileAccess(*made->luaHelper());
-    return made;
-  }();
-  return *instance;
-}
-
-}  // namespace
 
 // Reply URLs come from the input: every host resolves to 127.0.0.1, so
 // replies and notifications never leave the machine and no name is looked
@@ -72,8 +29,8 @@ extern "C" void freeaddrinfo(struct addrinfo* info) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  QW::OSCHelper& service = *effect().oscHelper();
-  service.ProcessPacket(reinterpret_cast<const char*>(data), size,
-                        QW::Ipv4Endpoint{0x7F000001u, 9});
+  static QwkTonalmire* effect = fuzz::makeEffect().release();
+  effect->oscHelper()->ProcessPacket(reinterpret_cast<const char*>(data), size,
+                                     QW::Ipv4Endpoint{0x7F000001u, 9});
   return 0;
 }

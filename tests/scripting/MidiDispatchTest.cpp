@@ -1,5 +1,11 @@
+// MIDI messages to the scripts' callbacks, the built-in script's controller
+// map, and audio that never waits for another thread's use of Lua.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <future>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,37 +15,10 @@ using namespace scripting_test;
 
 namespace {
 
-// The built-in script is replaced by an empty user midi.lua so that only
-// the test's own callbacks are registered.
-struct Dispatch : ::testing::Test {
-  RecordingHost host;
-  ScriptsFolder folder;
-  std::unique_ptr<QwkTonalmire> effect;
-  QwkTonalmire::BrvkLuaMIDIHelper* helper = nullptr;
-
-  void SetUp() override {
-    folder.write("midi.lua",
-                 "log = {}\n"
-                 "function record(tag) return function(...) "
-                 "  log[#log + 1] = tag .. '(' .. table.concat({...}, ',') .. ')' end end\n");
-    effect = makeEffect();
-    helper = &helperOf(*effect);
-  }
-  std::string run(const std::string& code) { return runLua(*helper, code); }
-  std::string log() { return luaString(*helper, "table.concat(log, ' ')"); }
-  void send(uint8_t status, uint8_t channel, uint8_t d1, uint8_t d2 = 0) {
-    helper->HandleMessage(midi(status, channel, d1, d2));
-  }
-};
-
-struct Message {
-  uint8_t status, channel, d1, d2;
-};
-
 struct DispatchCase {
   const char* what;
   const char* registrations;
-  std::vector<Message> messages;
+  std::vector<std::array<uint8_t, 4>> messages;  // status, channel, data 1, data 2
   const char* log;
 };
 
@@ -101,43 +80,111 @@ const DispatchCase kDispatchCases[] = {
      "requestAllCC(record('b')) requestCC(9, record('k')) end end)",
      {{0xB0, 0, 9, 1}},
      "a(1,9,1) b(1,9,1) k(1,9,1)"},
-    {"other statuses are ignored",
-     "requestAllCC(record('cc')) requestAllNoteOn(record('on'))",
-     {{0xF0, 0, 1, 1}, {0x00, 0, 1, 1}},
-     ""},
 };
 
-TEST_F(Dispatch, MessagesReachTheirCallbacks) {
+// The built-in script is replaced by a user midi.lua, so only each case's
+// callbacks are registered.
+TEST(Dispatch, MessagesReachTheirCallbacks) {
   for (const DispatchCase& c : kDispatchCases) {
     SCOPED_TRACE(c.what);
-    effect.reset();  // a fresh effect: no callbacks, no NRPN state
-    SetUp();
-    ASSERT_EQ(run(c.registrations), "");
-    for (const Message& m : c.messages) send(m.status, m.channel, m.d1, m.d2);
-    EXPECT_EQ(log(), c.log);
+    RecordingHost host;
+    ScriptsFolder folder;
+    folder.write("midi.lua",
+                 "log = {}\n"
+                 "function record(tag) return function(...) "
+                 "  log[#log + 1] = tag .. '(' .. table.concat({...}, ',') .. ')' end end\n");
+    const auto effect = makeEffect();
+    QwkTonalmire::BrvkLuaMIDIHelper& helper = helperOf(*effect);
+    ASSERT_EQ(runLua(helper, c.registrations), "");
+    for (const auto& m : c.messages) helper.HandleMessage(midi(m[0], m[1], m[2], m[3]));
+    EXPECT_EQ(luaString(helper, "table.concat(log, ' ')"), c.log);
   }
 }
 
-TEST_F(Dispatch, OtherItemTypesAreIgnored) {
-  ASSERT_EQ(run("requestAllCC(record('cc')) requestAllNoteOn(record('on'))"), "");
-  QW::MessageQueueItem sysex = midi(0xB0, 0, 1, 1);
-  sysex.type = QW::MessageQueueItem::kSysEx;
-  helper->HandleMessage(sysex);
-  EXPECT_EQ(log(), "");
+// The plain value controller value `value` gives parameter `row`.
+double expectedPlain(const ParamSpec& row, int value) {
+  const double lo = row.minValue, hi = row.maxValue;
+  double x = value * (1.0 / 127);
+  if (lo < 0 && hi > 0) x = value <= 64 ? value * (1.0 / 128) : 0.5 + (value - 64) * 0.5 / 63;
+  switch (row.unit) {
+    case 8:
+      return lo * std::pow(hi / lo, x);
+    case 23:
+      return value + 1;
+    case 2:
+      return x > 0 ? 1 : 0;
+    case 1:
+      return std::floor(lo + (hi - lo) * x + 0.5);
+    default:
+      return lo + (hi - lo) * x;
+  }
 }
 
-TEST_F(Dispatch, TenThousandCallbacksAllRun) {
-  ASSERT_EQ(run("count = 0 for i = 1, 10000 do requestAllCC(function() count = count + 1 end) end"),
-            "");
-  send(0xB0, 0, 20, 1);
-  EXPECT_EQ(luaNumber(*helper, "count"), 10000.0);
+// Every parameter below "Bin 0 Level" takes a controller from 0 up, skipping
+// some; the others change nothing.
+TEST(BuiltInControllerMap, EveryParameterBelowTheBinsGetsItsControllerAndScaling) {
+  RecordingHost host;
+  const auto effect = makeEffect();
+  // The expected plain values are stored in a second instance, so the
+  // comparison is exact whatever the stored form of a unit.
+  const auto reference = makeEffect();
+  QwkTonalmire::BrvkLuaMIDIHelper& helper = helperOf(*effect);
+  const std::set<int> skipped = {1, 7, 10, 64, 99, 98, 6, 38};
+  int cc = 0;
+  for (int index = 0; index < kParamBin0Level; ++index, ++cc) {
+    while (skipped.count(cc)) ++cc;
+    const ParamSpec& row = effect->parameterTable()[index];
+    for (int value : {0, 1, 63, 64, 65, 127}) {
+      // A different starting value, so that a missed controller shows.
+      effect->setParameterPlain(index, value == 127 ? row.minValue : row.maxValue, false);
+      helper.HandleMessage(midi(0xB0, 3, static_cast<uint8_t>(cc), static_cast<uint8_t>(value)));
+      reference->setParameterPlain(index, static_cast<float>(expectedPlain(row, value)), false);
+      EXPECT_EQ(effect->getParameterPlain(index), reference->getParameterPlain(index))
+          << row.name << " controller " << cc << " value " << value;
+    }
+  }
+  EXPECT_EQ(cc, 36);
+  std::vector<float> before;
+  for (int i = 0; i < kParamCount; ++i) before.push_back(effect->getParameterPlain(i));
+  for (int unmapped : {1, 7, 10, 64, 38, 99, 98, 6, 38, 40, 100, 127})
+    helper.HandleMessage(midi(0xB0, 0, static_cast<uint8_t>(unmapped), 100));
+  for (int i = 0; i < kParamCount; ++i) EXPECT_EQ(effect->getParameterPlain(i), before[i]) << i;
 }
 
-TEST_F(Dispatch, MessagesThroughTheEffectReachTheScripts) {
-  ASSERT_EQ(run("requestAllNoteOn(record('on'))"), "");
-  effect->messageQueue()->Write(0x90, 2, 70, 90, 0);
-  while (QW::MessageQueueItem* item = effect->messageQueue()->Next()) helper->HandleMessage(*item);
-  EXPECT_EQ(log(), "on(3,70,90)");
+// While another thread is in Lua, audio runs without the spectral script
+// and keeps the MIDI for a later block instead of waiting.
+TEST(AudioThread, NeverWaitsForTheLuaLock) {
+  RecordingHost host;
+  const auto effect = makeEffect();
+  effect->setParameterPlain(kParamScriptIndex, 1.0f, false);  // "Shift"
+  vst::VstMidiEvent controller{};
+  controller.type = vst::kVstMidiType;
+  controller.byteSize = sizeof controller;
+  controller.midiData[0] = static_cast<char>(0xB0);
+  controller.midiData[1] = 2;  // "Dry Level" in the built-in map
+  controller.midiData[2] = 127;
+  vst::VstEvents events{1, 0, {reinterpret_cast<vst::VstEvent*>(&controller), nullptr}};
+  std::vector<float> in(2048, 0.1f), out(2048);
+  float* inputs[2] = {in.data(), in.data()};
+  float* outputs[2] = {out.data(), out.data()};
+  QW::LuaMIDIHelper& lua = *effect->luaHelper();
+  std::future<void> audio;  // outlives the lock, so a waiting audio thread ends
+  {
+    std::lock_guard<std::recursive_mutex> busy(lua.LuaLock());
+    audio = std::async(std::launch::async, [&] {
+      effect->processEvents(&events);
+      for (int block = 0; block < 4; ++block) effect->processReplacing(inputs, outputs, 2048);
+    });
+    EXPECT_EQ(audio.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "the audio thread waited for the Lua lock";
+    EXPECT_GT(lua.SkippedSpectralRuns(), 0u);
+    EXPECT_EQ(lua.DeferredMessageCount(), 1u);
+    EXPECT_EQ(effect->getParameterPlain(kParamDryLevel), 0.0f);  // not yet
+  }
+  audio.wait();
+  effect->processReplacing(inputs, outputs, 256);
+  EXPECT_EQ(effect->getParameterPlain(kParamDryLevel), 1.0f);  // the kept controller
+  EXPECT_EQ(lua.DroppedMessageCount(), 0u);
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
+// Timer callbacks of scripts, and the example scripts shipped in
+// examples/scripts doing what their comments promise.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include "ScriptTestSupport.h"
+#include "core/RelaxedAtomic.h"
+#include "core/ViewState.h"
 
 using namespace scripting_test;
 
@@ -14,11 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 
 struct Timers : ::testing::Test {
-  RecordingHost host;
-  ScriptsFolder folder;
-  std::unique_ptr<QwkTonalmire> effect;
-  QwkTonalmire::BrvkLuaMIDIHelper* helper = nullptr;
-
   void SetUp() override {
     folder.write("midi.lua",
                  "fired = {}\n"
@@ -28,117 +28,105 @@ struct Timers : ::testing::Test {
     helper = &helperOf(*effect);
   }
   std::string run(const std::string& code) { return runLua(*helper, code); }
-  double fired(const std::string& name) { return luaNumber(*helper, "fired['" + name + "'] or 0"); }
+  double fired(const std::string& name) { return luaNumber(*helper, "fired['" + name + "']"); }
   // Polls (bounded) until the timer has fired at least n times.
   bool waitFor(const std::string& name, double n) {
-    for (int i = 0; i < 400; ++i) {
-      if (fired(name) >= n) return true;
-      std::this_thread::sleep_for(5ms);
-    }
-    return false;
+    for (int i = 0; i < 400 && fired(name) < n; ++i) std::this_thread::sleep_for(5ms);
+    return fired(name) >= n;
   }
+
+  RecordingHost host;
+  ScriptsFolder folder;
+  std::unique_ptr<QwkTonalmire> effect;
+  QwkTonalmire::BrvkLuaMIDIHelper* helper = nullptr;
 };
 
-TEST_F(Timers, OneShotFiresOnceAndThenIsNoLongerLive) {
-  ASSERT_EQ(run("t = requestTimedCallback(0.01, bump('once'))"), "");
-  EXPECT_EQ(helper->LiveTimerCount(), 1u);
-  ASSERT_TRUE(waitFor("once", 1));
-  std::this_thread::sleep_for(60ms);
-  EXPECT_EQ(fired("once"), 1.0);
-  EXPECT_EQ(helper->LiveTimerCount(), 0u);
-}
-
-TEST_F(Timers, CancellingAFiredOrCancelledTimerDoesNothing) {
-  ASSERT_EQ(run("t = requestTimedCallback(0, bump('now'))"), "");
-  ASSERT_TRUE(waitFor("now", 1));
-  EXPECT_EQ(run("cancelTimer(t) cancelTimer(t)"), "");
-  ASSERT_EQ(run("u = requestTimedCallback(5, bump('later')) cancelTimer(u) cancelTimer(u)"), "");
-  EXPECT_EQ(helper->LiveTimerCount(), 0u);
-}
-
-TEST_F(Timers, CancelledBeforeItsTimeItNeverFires) {
-  ASSERT_EQ(run("t = requestTimedCallback(0.05, bump('never')) cancelTimer(t)"), "");
-  ASSERT_EQ(run("requestTimedCallback(0.1, bump('marker'))"), "");
-  ASSERT_TRUE(waitFor("marker", 1));
-  EXPECT_EQ(fired("never"), 0.0);
-}
-
-TEST_F(Timers, PeriodicRepeatsUntilCancelled) {
-  ASSERT_EQ(run("p = requestPeriodicCallback(0.005, bump('tick'))"), "");
+TEST_F(Timers, OneShotsFireOncePeriodicsRepeatUntilCancelled) {
+  ASSERT_EQ(run("requestTimedCallback(0.01, bump('once')) "
+                "p = requestPeriodicCallback(0.005, bump('tick')) "
+                "t = requestTimedCallback(0.05, bump('never')) cancelTimer(t) "
+                "requestTimedCallback(0, function() error('timer boom') end) "
+                "requestTimedCallback(0, function() requestTimedCallback(0, bump('inner')) end) "
+                "collectgarbage('collect')"),  // the timers live on without their userdata
+            "");
   ASSERT_TRUE(waitFor("tick", 3));
-  ASSERT_EQ(run("cancelTimer(p)"), "");
+  ASSERT_EQ(run("cancelTimer(p) cancelTimer(p)"), "");
   const double atCancel = fired("tick");
-  std::this_thread::sleep_for(50ms);
-  // A callback already under way when cancelled may still finish.
-  EXPECT_LE(fired("tick"), atCancel + 1);
+  std::this_thread::sleep_for(60ms);
+  EXPECT_LE(fired("tick"), atCancel + 1);  // one under way when cancelled may still finish
+  EXPECT_EQ(fired("once"), 1.0);
+  EXPECT_EQ(fired("inner"), 1.0);  // after a failing callback, from a timer callback
+  EXPECT_EQ(fired("never"), 0.0);
   EXPECT_EQ(helper->LiveTimerCount(), 0u);
 }
 
-TEST_F(Timers, PeriodicWithZeroPeriodFiresOnce) {
-  ASSERT_EQ(run("requestPeriodicCallback(0, bump('zero'))"), "");
-  ASSERT_TRUE(waitFor("zero", 1));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(fired("zero"), 1.0);
-}
+std::atomic<bool> callbackStarted{false}, callbackFinished{false};
 
-TEST_F(Timers, ACollectedTimerUserdataDoesNotStopItsTimer) {
-  ASSERT_EQ(run("requestPeriodicCallback(0.005, bump('kept')) collectgarbage('collect')"), "");
-  ASSERT_TRUE(waitFor("kept", 3));
-}
-
-TEST_F(Timers, AFailingTimerCallbackLeavesTheOthersWorking) {
-  ASSERT_EQ(run("requestTimedCallback(0, function() error('timer boom') end) "
-                "requestTimedCallback(0.02, bump('after'))"),
-            "");
-  ASSERT_TRUE(waitFor("after", 1));
-}
-
-TEST_F(Timers, TimersStartedFromATimerCallbackWork) {
-  ASSERT_EQ(run("requestTimedCallback(0, function() requestTimedCallback(0, bump('inner')) end)"),
-            "");
-  ASSERT_TRUE(waitFor("inner", 1));
-}
-
-// The test's own C functions: the callback signals that it has started and,
-// much later, that it has finished.
-std::atomic<bool> callbackStarted{false};
-std::atomic<bool> callbackFinished{false};
-int markStarted(lua_State*) {
-  callbackStarted = true;
-  return 0;
-}
-int markFinished(lua_State*) {
-  callbackFinished = true;
-  return 0;
-}
-int sleepMs(lua_State* L) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(lua_tonumber(L, 1))));
-  return 0;
-}
-
-TEST_F(Timers, DestroyingTheEffectWaitsForARunningCallback) {
+TEST_F(Timers, DestroyingTheEffectWaitsForARunningCallbackAndEndsPendingOnes) {
   {
-    lua_State* L = helper->GetLuaState();
     std::lock_guard<std::recursive_mutex> lock(helper->LuaLock());
-    lua_register(L, "markStarted", markStarted);
-    lua_register(L, "markFinished", markFinished);
-    lua_register(L, "sleepMs", sleepMs);
+    lua_register(helper->GetLuaState(), "hold", [](lua_State*) {
+      callbackStarted = true;
+      std::this_thread::sleep_for(200ms);
+      callbackFinished = true;
+      return 0;
+    });
   }
-  ASSERT_EQ(
-      run("requestTimedCallback(0, function() markStarted() sleepMs(200) markFinished() end)"), "");
+  ASSERT_EQ(run("requestTimedCallback(0, hold) requestTimedCallback(0.05, bump('pending')) "
+                "requestPeriodicCallback(0.01, bump('periodic'))"),
+            "");
   for (int i = 0; i < 400 && !callbackStarted; ++i) std::this_thread::sleep_for(5ms);
   ASSERT_TRUE(callbackStarted);
-  effect.reset();
+  effect.reset();  // must neither hang nor fire into a dead state
   EXPECT_TRUE(callbackFinished);
 }
 
-TEST_F(Timers, DestroyingTheEffectEndsPendingTimers) {
-  ASSERT_EQ(run("requestTimedCallback(0.05, bump('pending')) "
-                "requestPeriodicCallback(0.01, bump('periodic'))"),
-            "");
-  effect.reset();  // must neither hang nor fire into a dead state
-  std::this_thread::sleep_for(80ms);
-  SUCCEED();
+// An effect with the example script as the only user script; it loads
+// without a word.
+struct ExampleScripts : ::testing::Test {
+  void load(const std::string& name) {
+    const std::string here = __FILE__;
+    std::ifstream in(here.substr(0, here.rfind("/tests/scripting/")) + "/examples/scripts/" + name);
+    std::stringstream text;
+    text << in.rdbuf();
+    folder.write(name, text.str());
+    testing::internal::CaptureStdout();
+    effect = makeEffect();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  }
+  RecordingHost host;
+  ScriptsFolder folder;
+  std::unique_ptr<QwkTonalmire> effect;
+};
+
+TEST_F(ExampleScripts, SpectralCombKeepsTheTeethAndScalesTheRest) {
+  load("spectral_comb.lua");
+  ASSERT_EQ(effect->spectralScripts().size(), 8u);  // after "Off" and the six built-in ones
+  ASSERT_EQ(effect->spectralScripts().back().name, "Comb");
+  effect->setParameterPlain(kParamScripted1, 4.0f, false);
+  effect->setParameterPlain(kParamScripted2, 0.5f, false);
+  std::vector<float> f(64, 1.0f);
+  helperOf(*effect).RunSpectralScript(7, f.data(), 64);
+  for (int bin = 0; bin <= 32; ++bin) {
+    const float want = bin % 4 == 0 ? 1.0f : 0.5f;
+    EXPECT_EQ(f[bin], want) << "re " << bin;
+    EXPECT_EQ(bin > 0 && bin < 32 ? f[32 + bin] : want, want) << "im " << bin;
+  }
+}
+
+TEST_F(ExampleScripts, MidiNoteGateOpensWithNotesAndClosesOnATimer) {
+  load("midi_note_gate.lua");
+  QwkTonalmire::BrvkLuaMIDIHelper& helper = helperOf(*effect);
+  const auto wet = [&] { return effect->getParameterPlain(kParamWetLevel); };
+  const auto indicator = [&] { return rt::relaxedLoad(effect->ViewStateAddress()->guiBool[0]); };
+  helper.HandleMessage(midi(0x90, 0, 60, 100));
+  EXPECT_EQ(wet(), 1.0f);
+  EXPECT_EQ(indicator(), 1);
+  helper.HandleMessage(midi(0x90, 0, 60, 0));  // note-off as velocity 0
+  EXPECT_EQ(wet(), 1.0f);                      // not yet
+  for (int i = 0; i < 200 && wet() != 0.0f; ++i) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(wet(), 0.0f);
+  EXPECT_EQ(indicator(), 0);  // written by the timer thread
 }
 
 }  // namespace
