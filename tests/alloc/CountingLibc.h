@@ -1,14 +1,9 @@
 // Counts the C library calls that can allocate, block, sleep, wake another
-// thread or enter the kernel, made by a thread while it is inside an audio
-// call (the host's processReplacing or processEvents). The replacements live
-// in CountingLibc.cpp, linked into this executable only (the sanitizers
-// replace the same functions); each forwards to the C library's own.
-//
-// What it cannot see: calls the C library makes to itself (fputs reaching
-// write, sem_post reaching futex) bind inside the library, so the stdio
-// entry points are counted themselves, and a sem_post counts as one wake-up
-// whether or not it enters the kernel. Inline system calls and the vDSO
-// (clock_gettime) are invisible; the product makes none on its audio path.
+// thread or enter the kernel, made by a thread inside an audio call. The
+// replacements live in CountingLibc.cpp, linked into this executable only,
+// and each forwards to the C library's own. Calls the C library makes to
+// itself (fputs reaching write) bind inside it, so the stdio entry points
+// are counted themselves; the vDSO (clock_gettime) is invisible.
 #pragma once
 
 #include <cstdint>
@@ -17,21 +12,20 @@
 namespace alloc_test {
 
 enum class LibcCall : int {
-  kAllocation,   // malloc, calloc, realloc, the aligned ones, operator new
-  kRelease,      // free of a pointer, operator delete
-  kLuaLock,      // pthread_mutex_lock/trylock of the registered Lua lock
-  kLuaUnlock,    // pthread_mutex_unlock of it
-  kOtherLock,    // any other mutex, rwlock or spinlock taken or tried
-  kOtherUnlock,  // any other mutex, rwlock or spinlock released
+  kAllocation,  // malloc and its relatives, operator new
+  kRelease,     // free, operator delete
+  kLuaLock,     // locking the registered Lua mutex
+  kLuaUnlock,   // unlocking it
+  kOtherLock,   // any other mutex, rwlock or spinlock
+  kOtherUnlock,
   kConditionWait,
   kConditionWake,  // pthread_cond_signal/broadcast
-  kSemaphoreWait,  // sem_wait/timedwait/trywait
+  kSemaphoreWait,
   kSemaphorePost,
-  kSleep,     // nanosleep, clock_nanosleep, usleep, sleep, sched_yield
-  kFileIo,    // read, write, open, openat, close, poll, fcntl
-  kSocketIo,  // send, sendto, recv, recvfrom
-  kStdio,     // fopen, fwrite, fputs, puts, fputc, putchar, printf, fprintf, vfprintf,
-              // fflush (the compiler turns printf and fputs into the others)
+  kSleep,     // nanosleep, usleep, sleep, sched_yield and the like
+  kFileIo,    // read, write, open, close, poll
+  kSocketIo,  // send, recv and their -to/-from forms
+  kStdio,     // fopen, fwrite, fputs, printf and the like, fflush
   kSyscall,   // syscall() itself, e.g. a futex
   kThread,    // pthread_create, pthread_join
   kCount
@@ -39,12 +33,10 @@ enum class LibcCall : int {
 
 struct LibcCounts {
   uint64_t calls[static_cast<int>(LibcCall::kCount)] = {};
-
   uint64_t operator[](LibcCall c) const { return calls[static_cast<int>(c)]; }
-  // Every call except those of the given kinds.
-  uint64_t allBut(LibcCall a, LibcCall b) const;
-  // "kOtherLock 2, kSleep 1" for the kinds that were counted.
-  std::string describe() const;
+  // "other lock 2, sleep 1" for the kinds other than those given, or "none".
+  std::string describeAllBut(LibcCall a = LibcCall::kCount, LibcCall b = LibcCall::kCount,
+                             LibcCall c = LibcCall::kCount) const;
 };
 
 // The mutex whose locking counts as the Lua lock (its native handle).

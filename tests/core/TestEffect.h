@@ -8,22 +8,20 @@
 #include "core/QwkTonalmire.h"
 #include "support/RecordingHost.h"
 
+// What one of the effGetParam... opcodes writes for a parameter.
+inline std::string paramText(AudioEffect& effect, int32_t opcode, int32_t index) {
+  char text[256] = {};
+  effect.getAeffect()->dispatcher(effect.getAeffect(), opcode, index, 0, text, 0);
+  return text;
+}
 inline std::string displayOf(AudioEffect& effect, int32_t index) {
-  char text[256] = {};
-  effect.getAeffect()->dispatcher(effect.getAeffect(), vst::effGetParamDisplay, index, 0, text, 0);
-  return text;
+  return paramText(effect, vst::effGetParamDisplay, index);
 }
-
 inline std::string labelOf(AudioEffect& effect, int32_t index) {
-  char text[256] = {};
-  effect.getAeffect()->dispatcher(effect.getAeffect(), vst::effGetParamLabel, index, 0, text, 0);
-  return text;
+  return paramText(effect, vst::effGetParamLabel, index);
 }
-
 inline std::string nameOf(AudioEffect& effect, int32_t index) {
-  char text[256] = {};
-  effect.getAeffect()->dispatcher(effect.getAeffect(), vst::effGetParamName, index, 0, text, 0);
-  return text;
+  return paramText(effect, vst::effGetParamName, index);
 }
 
 struct EffectFixture {
