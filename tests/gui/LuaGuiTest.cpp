@@ -149,12 +149,11 @@ TEST_F(LayoutScript, SetParameterNotifiesTheHostOnlyWhenAsked) {
   build("");
   fx.host.clear();
   EXPECT_EQ(run("setParameter('Dry Level', 0.25, false)"), "");
-  EXPECT_FLOAT_EQ(fx.effect->getParameterPlain(kParamDryLevel), 0.25f);
   EXPECT_EQ(fx.host.count(vst::audioMasterAutomate), 0);
   EXPECT_EQ(run("setParameter('Dry Level', 0.5)"), "");
-  EXPECT_EQ(fx.host.count(vst::audioMasterBeginEdit), 1);
-  EXPECT_EQ(fx.host.count(vst::audioMasterAutomate), 1);
-  EXPECT_EQ(fx.host.count(vst::audioMasterEndEdit), 1);
+  for (const int32_t opcode :
+       {vst::audioMasterBeginEdit, vst::audioMasterAutomate, vst::audioMasterEndEdit})
+    EXPECT_EQ(fx.host.count(opcode), 1) << opcode;
   EXPECT_EQ(run("assert(getParameter('Dry Level') == 0.5 and getParameterID('Bin 7 Level') == 39)"),
             "");
 }

@@ -253,14 +253,6 @@ TEST(ViewGeometry, LayoutRequestsAreKeptWithinTheLayerPicture) {
   EXPECT_EQ(QW::clampWindowSize({0, -5}), (Size{1, 1}));
 }
 
-TEST(ResizeCorner, OnlyTheBottomRightTriangle) {
-  EXPECT_TRUE(QW::inResizeCorner({1023, 1}, 1024));
-  EXPECT_TRUE(QW::inResizeCorner({1015, 6}, 1024));   // 1009 > 1008
-  EXPECT_FALSE(QW::inResizeCorner({1015, 7}, 1024));  // 1008 is not
-  EXPECT_FALSE(QW::inResizeCorner({0, 0}, 1024));
-  EXPECT_FALSE(QW::inResizeCorner({1023, 511}, 1024));
-}
-
 // The side the drag moves more drives, the aspect stays, and neither side
 // leaves the layer picture: an aspect that overruns the other side is cut
 // back.
@@ -277,16 +269,6 @@ TEST(ResizeDrag, DrivingSideFollowsThePointerWithinTheLayerPicture) {
     EXPECT_EQ(QW::resizeForDrag(c.dx, c.dy, c.start, c.aspect), c.expected) << c.dx << "," << c.dy;
   EXPECT_GE(QW::resizeForDrag(-5000, 0, {1024, 512}, 2.0f).width, QW::kMinWindowSide);
   EXPECT_GE(QW::resizeForDrag(0, -5000, {1024, 512}, 2.0f).height, QW::kMinWindowSide);
-}
-
-// Points of a resized window land where they would in the design; the
-// pixel size follows the window per axis.
-TEST(DesignCoordinates, PointsAndPixelSizeFollowTheWindow) {
-  const QW::Point half = QW::toDesignCoordinates({256, 128}, {512, 256}, {1024, 512});
-  EXPECT_FLOAT_EQ(half.x, 512.0f);
-  EXPECT_FLOAT_EQ(half.y, 256.0f);
-  EXPECT_EQ(QW::scaledPixelSize({2048, 1024}, {512, 256}, {1024, 512}), (Size{1024, 512}));
-  EXPECT_EQ(QW::scaledPixelSize({1024, 512}, {1023, 511}, {1024, 512}), (Size{1023, 511}));
 }
 
 }  // namespace

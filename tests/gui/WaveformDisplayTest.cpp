@@ -15,7 +15,6 @@
 #include "gui/WaveformDisplay.h"
 #include "support/RecordingHost.h"
 #include "support/ScopedEnv.h"
-#include "tests/core/TestEffect.h"
 
 namespace {
 
@@ -186,30 +185,18 @@ class ProbeManager : public QW::Ovmanager {
   using QW::Ovmanager::Ovmanager;
 };
 
-class BinTooltip : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const ScopedEnv noPreferences("XDG_CONFIG_HOME", "/nonexistent-veldrana-test");
-    manager = std::make_unique<ProbeManager>(fixture.effect.get());
-  }
-
-  std::string extra(int32_t parameter) {
+TEST_F(WaveformDisplayFixture, BinTooltipsAppendTheReadoutAtTheCurrentSizeAndRate) {
+  auto plugin = makeWithoutPreferences<ProbeManager>(effect.get());
+  const auto extra = [&](int32_t parameter) {
     std::string text = "name";
-    manager->drawParameterExtra(nullptr, parameter, 0.0f, 0.0f, text);
+    plugin.drawParameterExtra(nullptr, parameter, 0.0f, 0.0f, text);
     return text;
-  }
-
-  EffectFixture fixture;
-  std::unique_ptr<ProbeManager> manager;
-};
-
-TEST_F(BinTooltip, AppendsTheReadoutOfBinLevelsOnlyAtTheCurrentSizeAndRate) {
-  fixture.effect->setSampleRate(48000.0f);
-  fixture.effect->setParameterPlain(kParamFftSize, 7.0f, false);
-  EXPECT_EQ(extra(kParamBin0Level + 1), "name " + QW::binReadout(1, 7, 48000.0f));
+  };
+  effect->setSampleRate(48000.0f);
+  effect->setParameterPlain(kParamFftSize, 7.0f, false);
+  EXPECT_EQ(extra(kBin0 + 1), "name " + QW::binReadout(1, 7, 48000.0f));
   EXPECT_EQ(extra(kParamCount - 1), "name " + QW::binReadout(2048, 7, 48000.0f));
-  for (const int32_t other :
-       {int32_t{kParamFftSize}, int32_t{kParamBin0Level - 1}, int32_t{kParamCount}})
+  for (const int32_t other : {int32_t{kParamFftSize}, kBin0 - 1, int32_t{kParamCount}})
     EXPECT_EQ(extra(other), "name") << other;
 }
 
