@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/ParamIds.h"
 #include "core/QwkTonalmire.h"
 #include "core/ViewState.h"
+#include "gui/BinReadout.h"
 #include "gui/Manager.h"
+#include "gui/Ovmanager.h"
 #include "gui/WaveformDisplay.h"
 #include "support/RecordingHost.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -72,193 +76,56 @@ class WaveformDisplayFixture : public ::testing::Test {
 };
 
 TEST_F(WaveformDisplayFixture, PressAndDragSetBinsWithoutGapsBracketedButNotAnnounced) {
-  // Leftwards: the press sets bin 10 at once, the step fills 5 ... 9.
-  display->mouseDown(local(10, 0.2f), 0, 1);
-  EXPECT_NEAR(level(10), 0.2f, 1e-5);
-  EXPECT_NEAR(display->cachedLevel(10), 0.2f, 1e-5);
-  display->mouseDragged(local(5, 0.7f), 0);
-  const float left[] = {0.7f, 0.6f, 0.5f, 0.4f, 0.3f, 0.2f};
-  for (int k = 5; k <= 10; ++k) EXPECT_NEAR(level(k), left[k - 5], 1e-4) << k;
-  EXPECT_FLOAT_EQ(level(4), 1.0f);
-  EXPECT_FLOAT_EQ(level(11), 1.0f);
-  display->mouseDragged(local(5, 0.6f), 0);  // same bin: no new bracket
-  EXPECT_EQ(manager->editedParameter(), kBin0 + 5);
-  manager->mouseUp(local(5, 0.6f), 0);
+  // Through the window, leftwards: the press sets bin 10, the step fills 5 ... 9.
+  manager->mouseDown(window(10, 0.2f), 0, 1);
+  manager->mouseDragged(window(5, 0.7f), 0);
+  manager->mouseDragged(window(5, 0.6f), 0);  // same bin: no new bracket
+  manager->mouseUp(window(5, 0.6f), 0);
+  const float left[] = {1.0f, 0.6f, 0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 1.0f};
+  for (int k = 4; k <= 11; ++k) EXPECT_NEAR(level(k), left[k - 4], 1e-4) << k;
   EXPECT_EQ(recorder.count(vst::audioMasterAutomate), 0);
   EXPECT_EQ(indices(vst::audioMasterBeginEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
   EXPECT_EQ(indices(vst::audioMasterEndEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
-  EXPECT_EQ(manager->editedParameter(), -1);
+}
 
-  // Rightwards: 5 ... 10 on the straight line between the two positions.
-  display->mouseDown(local(30, 0.2f), 0, 1);
-  display->mouseDragged(local(35, 0.7f), 0);
-  for (int k = 30; k <= 35; ++k) {
-    EXPECT_NEAR(level(k), 0.2f + 0.1f * static_cast<float>(k - 30), 1e-4) << k;
-    EXPECT_NEAR(display->cachedLevel(k), level(k), 1e-5) << k;
+TEST_F(WaveformDisplayFixture, ModifiersResetAdjustFinelyOrKeepTheStartBin) {
+  const struct {
+    uint32_t modifiers;
+    int dragBin;
+    float dragY;  // from the press
+    float bin10, bin20;
+    int automated;
+  } cases[] = {
+      {QW::kModifierAlt, 20, -10, 1.0f, 0.5f, 1},  // resets and announces; dragging does nothing
+      {QW::kModifierShift, 10, 1000, 0.75f, 0.5f, 0},  // the pointer's height does not matter
+      {QW::kModifierShift, 10, -1000, 0.0f, 0.5f, 0},
+      {QW::kModifierCtrl, 20, 30, 0.6f, 0.5f, 0},  // the start bin takes the level
+  };
+  for (const auto& c : cases) {
+    effect->setParameterPlain(kBin0 + 10, 0.25f, false);
+    effect->setParameterPlain(kBin0 + 20, 0.5f, false);
+    display->update();
+    recorder.clear();
+    const Point press = local(10, 0.3f);
+    display->mouseDown(press, c.modifiers, 1);
+    display->mouseDragged({local(c.dragBin, 0).x, press.y + c.dragY}, c.modifiers);
+    EXPECT_NEAR(level(10), c.bin10, 1e-4) << c.modifiers;
+    EXPECT_NEAR(level(20), c.bin20, 1e-4) << c.modifiers;
+    EXPECT_FLOAT_EQ(level(15), 1.0f) << c.modifiers;
+    EXPECT_EQ(recorder.count(vst::audioMasterAutomate), c.automated) << c.modifiers;
+    manager->mouseUp(press, 0);
   }
-  EXPECT_FLOAT_EQ(level(29), 1.0f);
-  EXPECT_FLOAT_EQ(level(36), 1.0f);
-  manager->mouseUp(local(35, 0.7f), 0);
-
-  // The upper half of the box draws level 1.
-  effect->setParameterPlain(kBin0 + 20, 0.0f, false);
-  display->mouseDown(local(20, 1.5f), 0, 1);
-  EXPECT_FLOAT_EQ(level(20), 1.0f);
-}
-
-TEST_F(WaveformDisplayFixture, AltClickResetsAndAnnouncesAltDragChangesNothing) {
-  effect->setParameterPlain(kBin0 + 10, 0.25f, false);
-  effect->setParameterPlain(kBin0 + 15, 0.5f, false);
-  display->update();
-
-  display->mouseDown(local(10, 0.3f), QW::kModifierAlt, 1);
-  EXPECT_FLOAT_EQ(level(10), 1.0f);
-  EXPECT_FLOAT_EQ(display->cachedLevel(10), 1.0f);
-  const auto automated = recorder.calls(vst::audioMasterAutomate);
-  ASSERT_EQ(automated.size(), 1u);
-  EXPECT_EQ(automated[0].index, kBin0 + 10);
-  EXPECT_FLOAT_EQ(automated[0].opt, 1.0f);
-
-  display->mouseDragged(local(20, 0.1f), QW::kModifierAlt);
-  EXPECT_FLOAT_EQ(level(15), 0.5f);
-  for (int k = 11; k <= 20; ++k) {
-    if (k != 15) {
-      EXPECT_FLOAT_EQ(level(k), 1.0f) << k;
-    }
-  }
-  EXPECT_EQ(recorder.count(vst::audioMasterAutomate), 1);
-  EXPECT_EQ(recorder.count(vst::audioMasterBeginEdit), 0);
-}
-
-TEST_F(WaveformDisplayFixture, ShiftAdjustsFinelyFromThePress) {
-  effect->setParameterPlain(kBin0 + 10, 0.25f, false);
-  display->update();
-
-  // The pointer's height does not matter, only its movement.
-  const Point press = local(10, 0.9f);
-  display->mouseDown(press, QW::kModifierShift, 1);
-  EXPECT_NEAR(level(10), 0.25f, 1e-5);
-  display->mouseDragged({press.x, press.y + 1000.0f}, QW::kModifierShift);
-  EXPECT_NEAR(level(10), 0.75f, 1e-4);
-  display->mouseDragged({press.x, press.y + 2000.0f}, QW::kModifierShift);
-  EXPECT_FLOAT_EQ(level(10), 1.0f);
-  display->mouseDragged({press.x, press.y - 1000.0f}, QW::kModifierShift);
-  EXPECT_FLOAT_EQ(level(10), 0.0f);
-
-  // 2000 pixels up from the press is a whole unit, clamped at 1.
-  effect->setParameterPlain(kBin0 + 40, 0.0f, false);
-  display->update();
-  display->mouseDown(local(40, 0.5f), QW::kModifierShift, 1);
-  display->mouseDragged({local(40, 0.5f).x, local(40, 0.5f).y + 2000.0f}, QW::kModifierShift);
-  EXPECT_FLOAT_EQ(level(40), 1.0f);
-}
-
-TEST_F(WaveformDisplayFixture, CtrlKeepsTheStartBin) {
-  display->mouseDown(local(10, 0.3f), QW::kModifierCtrl, 1);
-  display->mouseDragged(local(30, 0.6f), QW::kModifierCtrl);
-  EXPECT_NEAR(level(10), 0.6f, 1e-4);
-  for (int k = 11; k <= 30; ++k) EXPECT_FLOAT_EQ(level(k), 1.0f) << k;
-  EXPECT_EQ(manager->editedParameter(), kBin0 + 10);
-}
-
-TEST_F(WaveformDisplayFixture, LevelCacheFollowsChangesMadeElsewhere) {
-  effect->setParameterPlain(kBin0 + 100, 0.4f, true);
-  effect->setParameterPlain(kBin0 + 2048, 0.0f, false);
-  EXPECT_FLOAT_EQ(display->cachedLevel(100), 1.0f);
-  display->update();
-  EXPECT_NEAR(display->cachedLevel(100), 0.4f, 1e-5);
-  EXPECT_FLOAT_EQ(display->cachedLevel(2048), 0.0f);
-
-  // The bars show the cache: bin 100's bar has that height.
-  display->prepareFrame();
-  const auto& bar = display->sliderVertices();
-  EXPECT_NEAR(bar[100 * 4 + 1].y, 0.4f, 1e-5);
-  EXPECT_NEAR(bar[100 * 4 + 2].y, 0.4f, 1e-5);
-  EXPECT_FLOAT_EQ(bar[100 * 4].y, 0.0f);
-}
-
-TEST_F(WaveformDisplayFixture, DragsFarOutsideKeepLevelsInRange) {
-  display->mouseDown(local(10, 0.5f), 0, 1);
-  for (const Point p : {Point{-5000.0f, -5000.0f}, Point{5000.0f, 5000.0f}, Point{-1e6f, 1e6f},
-                        Point{1e6f, -1e6f}}) {
-    display->mouseDragged(p, 0);
-    display->mouseDragged(p, QW::kModifierShift);
-  }
-  for (int k = 0; k < 2049; ++k) {
-    ASSERT_GE(level(k), 0.0f) << k;
-    ASSERT_LE(level(k), 1.0f) << k;
-    ASSERT_GE(display->cachedLevel(k), 0.0f) << k;
-    ASSERT_LE(display->cachedLevel(k), 1.0f) << k;
-  }
-  // The far lower left is bin 0 at level 0.
-  display->mouseDown({-1e6f, -1e6f}, 0, 1);
-  EXPECT_FLOAT_EQ(level(0), 0.0f);
 }
 
 TEST_F(WaveformDisplayFixture, HoverSeesTheRegionOfTheBinUnderThePointer) {
-  ASSERT_EQ(display->regions().size(), 2049u);
-
-  // The hit test works in the group's coordinates.
-  QW::UIElement* hit = display->hitTest({10.0f + 7.5f, 20.0f + 150.0f});
-  ASSERT_NE(hit, nullptr);
-  EXPECT_EQ(hit, display->regions()[7]);
-  EXPECT_EQ(display->hitTest({5.0f, 50.0f}), nullptr);
-  EXPECT_EQ(display->hitTest({30.0f, 221.0f}), nullptr);
-
-  // Its window box is the bin's column of the display.
-  const QW::Bounds box = hit->absoluteBounds();
-  EXPECT_FLOAT_EQ(box.minX, 117.0f);
-  EXPECT_FLOAT_EQ(box.maxX, 118.0f);
-  EXPECT_FLOAT_EQ(box.minY, 70.0f);
-  EXPECT_FLOAT_EQ(box.maxY, 270.0f);
-
-  hit->mouseEntered();
-  EXPECT_EQ(manager->hoveredId(), kBin0 + 7);
-  EXPECT_EQ(manager->tooltipElement(), display);
-  display->regions()[8]->mouseExited();
-  EXPECT_EQ(manager->hoveredId(), kBin0 + 7);
-  hit->mouseExited();
-  EXPECT_EQ(manager->hoveredId(), -1);
-
-  // A press on a region edits like a press on the display.
-  hit->mouseDown(local(7, 0.4f), 0, 1);
-  EXPECT_NEAR(level(7), 0.4f, 1e-5);
-}
-
-TEST_F(WaveformDisplayFixture, RegionsFollowTheLogarithmicAxis) {
-  effect->setParameterPlain(kParamViewXAxis, 0.0f, false);  // "Log"
-  view->displaySizeIndex = 0;                               // 32 points
-  display->update();
-
-  const float scale = 513.0f / std::log(2051.0f);
-  const float x =
-      10.0f + 0.5f * (std::log(128.0f * 4 + 2.0f) + std::log(128.0f * 5 + 2.0f)) * scale;
-  QW::UIElement* hit = display->hitTest({x, 30.0f});
-  ASSERT_EQ(hit, display->regions()[5]);
-  const QW::Bounds box = hit->absoluteBounds();
-  EXPECT_NEAR(box.minX, 110.0f + std::log(128.0f * 4 + 2.0f) * scale, 1e-3);
-  EXPECT_NEAR(box.maxX, 110.0f + std::log(128.0f * 5 + 2.0f) * scale, 1e-3);
-
-  // The last of the 17 bins ends short of the right edge.
-  EXPECT_NEAR(display->regions()[16]->absoluteBounds().maxX, 110.0f + std::log(2050.0f) * scale,
-              1e-3);
-  EXPECT_EQ(display->hitTest({522.9f, 30.0f}), display->regions()[16]);
-}
-
-TEST_F(WaveformDisplayFixture, WindowInputReachesTheBinsThroughTheManager) {
   manager->mouseMoved(window(7, 0.5f));
   EXPECT_EQ(manager->hoveredId(), kBin0 + 7);
-  manager->mouseMoved(window(9, 0.5f));
-  EXPECT_EQ(manager->hoveredId(), kBin0 + 9);
+  EXPECT_EQ(manager->tooltipElement(), display);
+  const QW::Bounds box = display->regions()[7]->absoluteBounds();
+  EXPECT_EQ((std::vector<float>{box.minX, box.maxX, box.minY, box.maxY}),
+            (std::vector<float>{117, 118, 70, 270}));
   manager->mouseMoved({5.0f, 5.0f});
   EXPECT_EQ(manager->hoveredId(), -1);
-
-  manager->mouseDown(window(10, 0.2f), 0, 1);
-  manager->mouseDragged(window(5, 0.7f), 0);
-  manager->mouseUp(window(5, 0.7f), 0);
-  for (int k = 5; k <= 10; ++k) EXPECT_NEAR(level(k), 0.7f - 0.1f * (k - 5), 1e-4) << k;
-  EXPECT_FLOAT_EQ(level(4), 1.0f);
-  EXPECT_EQ(indices(vst::audioMasterEndEdit), (std::vector<int32_t>{kBin0 + 10, kBin0 + 5}));
 }
 
 TEST_F(WaveformDisplayFixture, SpectraAreSmoothedClampedAndKeptWithoutData) {
@@ -272,50 +139,65 @@ TEST_F(WaveformDisplayFixture, SpectraAreSmoothedClampedAndKeptWithoutData) {
   processed[3] = 1.6f;     // 20 ln 0.1 dB
   view->rawSpectrum[0] = raw.data();
   view->processedSpectrum[0] = processed.data();
-
   display->prepareFrame();
-  EXPECT_NEAR(display->rawHeight(3), 160.0f, 1e-3);
-  EXPECT_FLOAT_EQ(display->rawHeight(4), 160.0f);
-  EXPECT_FLOAT_EQ(display->rawHeight(5), 0.0f);
-  EXPECT_FLOAT_EQ(display->rawHeight(6), 0.0f);  // no energy: the minimum
+  const float heights[] = {160.0f, 160.0f, 0.0f, 0.0f};
+  for (int k = 3; k <= 6; ++k) EXPECT_NEAR(display->rawHeight(k), heights[k - 3], 1e-3) << k;
   EXPECT_NEAR(display->processedHeight(3), 160.0f - 46.0517f, 1e-3);
 
-  // With smoothing, a silent frame lets the bars fall by the coefficient.
+  // With smoothing, a silent frame lets the bars fall by the coefficient;
+  // without spectra (before the first block) they stay where they were.
   effect->setParameterPlain(kParamViewSmoothing, 500.0f, false);
   std::fill(raw.begin(), raw.end(), 0.0f);
   display->prepareFrame();
   EXPECT_NEAR(display->rawHeight(3), 160.0f * 0.7071f, 0.1f);
-
-  // Without spectra (before the first block) the bars stay where they were.
-  const float before = display->rawHeight(3);
-  view->rawSpectrum[0] = nullptr;
+  view->rawSpectrum[0] = view->processedSpectrum[0] = nullptr;
   display->prepareFrame();
-  EXPECT_FLOAT_EQ(display->rawHeight(3), before);
-  view->processedSpectrum[0] = nullptr;
+  EXPECT_NEAR(display->rawHeight(3), 160.0f * 0.7071f, 0.1f);
+  // The bars show the level cache, shaded from left to right.
+  const auto& bars = display->sliderVertices();
+  EXPECT_EQ((std::vector<int>{bars[0].b, bars[1].a, bars[2].b, bars[3].a}),
+            (std::vector<int>{128, 160, 160, 128}));
+  EXPECT_FLOAT_EQ(bars[7 * 4 + 1].y, 1.0f);
 }
 
-TEST_F(WaveformDisplayFixture, SliderColoursShadeEachBarFromLeftToRight) {
-  display->prepareFrame();
-  const auto& bars = display->sliderVertices();
-  EXPECT_EQ(bars[0].r, 255);
-  EXPECT_EQ(bars[0].b, 128);
-  EXPECT_EQ(bars[1].a, 160);
-  EXPECT_EQ(bars[2].b, 160);
-  EXPECT_EQ(bars[3].a, 128);
-  // Linear axis: bin k spans k ... k + 1.
-  EXPECT_FLOAT_EQ(bars[7 * 4].x, 7.0f);
-  EXPECT_FLOAT_EQ(bars[7 * 4 + 2].x, 8.0f);
+TEST(BinReadout, NamesFrequencyNoteOctaveAndCents) {
+  const struct {
+    int bin, sizeIndex;
+    float rate;
+    const char* text;
+  } cases[] = {
+      {0, 5, 44100, "0Hz"},
+      {1, 5, 44100, "  43.1Hz  F 1-23"},  // 44100 / 1024: 23 cents below F1
+      {10, 5, 45056, " 440.0Hz  A 4+0"},
+      {100, 0, 150, " 468.8Hz  A#4+10"},  // sharps print their sign
+      {256, 7, 16000, "1000.0Hz  B 5+21"},
+      {2048, 7, 44100, "22050.0Hz  F 10-23"},  // wider than six characters
+      {1, 0, 16, "   0.5Hz  C -1+0"},          // below the scale counts as C of octave -1
+  };
+  for (const auto& c : cases) EXPECT_EQ(QW::binReadout(c.bin, c.sizeIndex, c.rate), c.text);
+  EXPECT_FALSE(QW::binReadout(1, 40, 1e30f).empty());
+}
 
-  display->setSliderColours(1.0f, 0.0f, 0.5f, 0.0f, 1.0f, 0.25f);
-  display->prepareFrame();
-  EXPECT_EQ(bars[1].r, 255);
-  EXPECT_EQ(bars[1].g, 0);
-  EXPECT_EQ(bars[1].b, 127);
-  EXPECT_EQ(bars[1].a, 255);
-  EXPECT_EQ(bars[3].r, 0);
-  EXPECT_EQ(bars[3].g, 255);
-  EXPECT_EQ(bars[3].b, 63);
-  EXPECT_EQ(bars[3].a, 255);
+// Reaches the tooltip hook of the plug-in's manager.
+class ProbeManager : public QW::Ovmanager {
+ public:
+  using QW::Ovmanager::drawParameterExtra;
+  using QW::Ovmanager::Ovmanager;
+};
+
+TEST_F(WaveformDisplayFixture, BinTooltipsAppendTheReadoutAtTheCurrentSizeAndRate) {
+  auto plugin = makeWithoutPreferences<ProbeManager>(effect.get());
+  const auto extra = [&](int32_t parameter) {
+    std::string text = "name";
+    plugin.drawParameterExtra(nullptr, parameter, 0.0f, 0.0f, text);
+    return text;
+  };
+  effect->setSampleRate(48000.0f);
+  effect->setParameterPlain(kParamFftSize, 7.0f, false);
+  EXPECT_EQ(extra(kBin0 + 1), "name " + QW::binReadout(1, 7, 48000.0f));
+  EXPECT_EQ(extra(kParamCount - 1), "name " + QW::binReadout(2048, 7, 48000.0f));
+  for (const int32_t other : {int32_t{kParamFftSize}, kBin0 - 1, int32_t{kParamCount}})
+    EXPECT_EQ(extra(other), "name") << other;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <X11/keysym.h>
 // clang-format on
 
+#include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,9 +21,10 @@ using Kind = InputRecord::Kind;
 
 constexpr int kHeight = 512;
 
-WindowEvent press(int x, int y, unsigned button, uint32_t timeMs, unsigned state = 0) {
+WindowEvent pointer(WindowEvent::Kind kind, int x, int y, unsigned button = 0, uint32_t timeMs = 0,
+                    unsigned state = 0) {
   WindowEvent e;
-  e.kind = WindowEvent::Kind::kButtonPress;
+  e.kind = kind;
   e.x = x;
   e.y = y;
   e.button = button;
@@ -29,20 +32,14 @@ WindowEvent press(int x, int y, unsigned button, uint32_t timeMs, unsigned state
   e.state = state;
   return e;
 }
-
-WindowEvent release(int x, int y, unsigned button, uint32_t timeMs, unsigned state = 0) {
-  WindowEvent e = press(x, y, button, timeMs, state);
-  e.kind = WindowEvent::Kind::kButtonRelease;
-  return e;
+WindowEvent press(int x, int y, unsigned button, uint32_t timeMs, unsigned state = 0) {
+  return pointer(WindowEvent::Kind::kButtonPress, x, y, button, timeMs, state);
 }
-
+WindowEvent release(int x, int y, unsigned button, uint32_t timeMs) {
+  return pointer(WindowEvent::Kind::kButtonRelease, x, y, button, timeMs);
+}
 WindowEvent motion(int x, int y, unsigned state = 0) {
-  WindowEvent e;
-  e.kind = WindowEvent::Kind::kMotion;
-  e.x = x;
-  e.y = y;
-  e.state = state;
-  return e;
+  return pointer(WindowEvent::Kind::kMotion, x, y, 0, 0, state);
 }
 
 WindowEvent key(unsigned long keysym, std::string text) {
@@ -68,150 +65,100 @@ std::vector<int> keys(const std::vector<InputRecord>& records) {
   return out;
 }
 
-TEST(WindowInputPointer, PressTakesFocusThenGoesDownWithYCountedUpward) {
+// What a sequence of events gives, one record after another.
+std::string seen(const std::vector<WindowEvent>& events) {
+  static const char* const kNames[] = {"", "down", "drag", "up", "move"};
   QW::WindowInput input;
-  const auto out = run(input, press(10, 500, Button1, 1000));
-  ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0].kind, Kind::kTakeFocus);
-  EXPECT_EQ(out[1].kind, Kind::kMouseDown);
-  EXPECT_EQ(out[1].point.x, 10.0f);
-  EXPECT_EQ(out[1].point.y, 12.0f);
-  EXPECT_EQ(out[1].clickCount, 1);
-  EXPECT_TRUE(input.mouseIsDown());
+  std::string out;
+  for (const WindowEvent& e : events) {
+    const std::vector<InputRecord> records = run(input, e);
+    // A press takes the keyboard focus first.
+    const bool focus = !records.empty() && records[0].kind == Kind::kTakeFocus;
+    EXPECT_EQ(focus, e.kind == WindowEvent::Kind::kButtonPress && e.button <= Button3);
+    for (size_t i = focus ? 1 : 0; i < records.size(); ++i) {
+      const InputRecord& r = records[i];
+      const int name = r.kind == Kind::kMouseDown      ? 1
+                       : r.kind == Kind::kMouseDragged ? 2
+                       : r.kind == Kind::kMouseUp      ? 3
+                       : r.kind == Kind::kMouseMoved   ? 4
+                                                       : 0;
+      char text[64];
+      std::snprintf(text, sizeof text, "%s %g,%g c%d m%x; ", kNames[name], r.point.x, r.point.y,
+                    name == 1 ? r.clickCount : 0, r.modifiers);
+      out += text;
+    }
+  }
+  return out;
 }
 
-TEST(WindowInputPointer, MotionIsADragOnlyWhileAButtonIsDown) {
-  QW::WindowInput input;
-  auto out = run(input, motion(5, 0, ShiftMask));
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0].kind, Kind::kMouseMoved);
-  EXPECT_EQ(out[0].point.y, 512.0f);
-
-  run(input, press(5, 5, Button3, 0));
-  out = run(input, motion(6, 7, ControlMask));
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0].kind, Kind::kMouseDragged);
-  EXPECT_EQ(out[0].modifiers, QW::kModifierCtrl);
-
-  out = run(input, release(6, 7, Button3, 10));
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0].kind, Kind::kMouseUp);
-  EXPECT_FALSE(input.mouseIsDown());
-  EXPECT_EQ(run(input, motion(6, 8))[0].kind, Kind::kMouseMoved);
-}
-
-TEST(WindowInputPointer, ModifierWordFromTheEventState) {
-  EXPECT_EQ(QW::modifiersFromX11State(ShiftMask), 0x200u);
-  EXPECT_EQ(QW::modifiersFromX11State(ControlMask), 0x800u);
-  EXPECT_EQ(QW::modifiersFromX11State(Mod1Mask), 0x100u);
+TEST(WindowInputPointer, PressesMotionsWheelAndDoubleClicks) {
+  const struct {
+    std::vector<WindowEvent> events;
+    const char* expected;
+  } cases[] = {
+      // y counts upward; motion drags only while a button is down.
+      {{motion(5, 0, ShiftMask), press(10, 500, Button3, 0, ShiftMask | Mod1Mask),
+        motion(6, 7, ControlMask), release(6, 7, Button3, 10), motion(6, 8)},
+       "move 5,512 c0 m0; down 10,12 c1 m300; drag 6,505 c0 m800; up 6,505 c0 m0; "
+       "move 6,504 c0 m0; "},
+      // Thumb buttons and horizontal scrolling mean nothing.
+      {{press(1, 1, 8, 10), press(1, 1, 6, 20)}, ""},
+      // A wheel notch is a short drag of ten pixels; its release carries nothing.
+      {{press(50, 200, Button4, 0, ShiftMask), press(50, 200, Button5, 0),
+        release(50, 200, Button5, 0)},
+       "down 50,312 c1 m200; drag 50,322 c0 m200; up 50,322 c0 m200; "
+       "down 50,312 c1 m0; drag 50,302 c0 m0; up 50,302 c0 m0; "},
+      // The wheel does nothing while a button is held.
+      {{press(50, 200, Button1, 0), press(50, 200, Button4, 10)}, "down 50,312 c1 m0; "},
+      // Quick and close: a double click; a third press starts again.
+      {{press(100, 100, Button1, 1000), release(100, 100, Button1, 1050),
+        press(101, 99, Button1, 1200), release(101, 99, Button1, 1250),
+        press(101, 99, Button1, 1300)},
+       "down 100,412 c1 m0; up 100,412 c0 m0; down 101,413 c2 m0; up 101,413 c0 m0; "
+       "down 101,413 c1 m0; "},
+      // Too slow, too far, another button; a double click across the clock
+      // wrapping around.
+      {{press(0, 0, Button1, 1000), press(0, 0, Button1, 1501), press(3, 0, Button1, 1600),
+        press(3, 0, Button3, 1650), press(3, 0, Button3, 1700), press(0, 0, Button1, 0xFFFFFF00u),
+        press(0, 0, Button1, 0x10u)},
+       "down 0,512 c1 m0; down 0,512 c1 m0; down 3,512 c1 m0; down 3,512 c1 m0; "
+       "down 3,512 c2 m0; down 0,512 c1 m0; down 0,512 c2 m0; "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(seen(c.events), c.expected);
   EXPECT_EQ(QW::modifiersFromX11State(ShiftMask | ControlMask | Mod1Mask | LockMask | Button1Mask),
             0xB00u);
-  QW::WindowInput input;
-  const auto out = run(input, press(1, 1, Button1, 0, ShiftMask | Mod1Mask));
-  EXPECT_EQ(out[1].modifiers, 0x300u);
 }
 
-TEST(WindowInputPointer, MiddleAndOtherButtons) {
+// Delete's DEL character does not follow its code.
+TEST(WindowInputKeys, TableKeysGiveTheirCodeOthersTheirCharacters) {
+  const struct {
+    unsigned long keysym;
+    const char* text;
+    std::vector<int> keys;
+  } cases[] = {
+      {XK_Left, "", {28}},
+      {XK_Up, "", {30}},
+      {XK_Right, "", {29}},
+      {XK_KP_Down, "", {31}},
+      {XK_Delete, "\x7f", {8}},
+      {XK_minus, "-", {45, '-'}},
+      {XK_KP_Decimal, ".", {46, '.'}},
+      {XK_7, "7", {'7'}},
+      {XK_BackSpace, "\b", {8}},
+      {XK_Return, "\r", {13}},
+      {XK_Shift_L, "", {}},
+      {XK_F1, "", {}},
+      {XK_eacute, "\xe9", {0xe9}},
+  };
   QW::WindowInput input;
-  EXPECT_EQ(run(input, press(1, 1, Button2, 0)).size(), 2u);
-  EXPECT_EQ(run(input, release(1, 1, Button2, 5)).size(), 1u);
-  // Back/forward thumb buttons and horizontal scrolling mean nothing here.
-  EXPECT_TRUE(run(input, press(1, 1, 8, 10)).empty());
-  EXPECT_TRUE(run(input, press(1, 1, 6, 20)).empty());
-  EXPECT_FALSE(input.mouseIsDown());
-}
-
-TEST(WindowInputDoubleClick, SecondQuickCloseSamePressCountsTwoAndAThirdStartsAgain) {
-  QW::WindowInput input;
-  EXPECT_EQ(run(input, press(100, 100, Button1, 1000))[1].clickCount, 1);
-  run(input, release(100, 100, Button1, 1050));
-  EXPECT_EQ(run(input, press(101, 99, Button1, 1200))[1].clickCount, 2);
-  run(input, release(101, 99, Button1, 1250));
-  EXPECT_EQ(run(input, press(101, 99, Button1, 1300))[1].clickCount, 1);
-}
-
-TEST(WindowInputDoubleClick, TooSlowTooFarOrAnotherButtonIsASingleClick) {
-  QW::WindowInput input;
-  run(input, press(100, 100, Button1, 1000));
-  EXPECT_EQ(run(input, press(100, 100, Button1, 1501))[1].clickCount, 1);  // slow
-  EXPECT_EQ(run(input, press(103, 100, Button1, 1600))[1].clickCount, 1);  // far
-  EXPECT_EQ(run(input, press(103, 100, Button3, 1650))[1].clickCount, 1);  // other button
-  EXPECT_EQ(run(input, press(103, 100, Button3, 1700))[1].clickCount, 2);  // right double
-}
-
-TEST(WindowInputDoubleClick, SurvivesTheServerClockWrappingAround) {
-  QW::WindowInput input;
-  run(input, press(0, 0, Button1, 0xFFFFFF00u));
-  EXPECT_EQ(run(input, press(0, 0, Button1, 0x00000010u))[1].clickCount, 2);
-}
-
-TEST(WindowInputWheel, ANotchIsAShortDragOfTenPixels) {
-  QW::WindowInput input;
-  auto out = run(input, press(50, 200, Button4, 0, ShiftMask));
-  ASSERT_EQ(out.size(), 3u);
-  EXPECT_EQ(out[0].kind, Kind::kMouseDown);
-  EXPECT_EQ(out[0].clickCount, 1);
-  EXPECT_EQ(out[0].point.y, 312.0f);
-  EXPECT_EQ(out[1].kind, Kind::kMouseDragged);
-  EXPECT_FLOAT_EQ(out[1].point.y, 322.0f);
-  EXPECT_EQ(out[2].kind, Kind::kMouseUp);
-  EXPECT_FLOAT_EQ(out[2].point.y, 322.0f);
-  for (const auto& r : out) EXPECT_EQ(r.modifiers, QW::kModifierShift);
-  EXPECT_FALSE(input.mouseIsDown());
-
-  out = run(input, press(50, 200, Button5, 0));
-  ASSERT_EQ(out.size(), 3u);
-  EXPECT_FLOAT_EQ(out[1].point.y, 302.0f);
-  // The wheel's release carries nothing.
-  EXPECT_TRUE(run(input, release(50, 200, Button5, 0)).empty());
-}
-
-TEST(WindowInputWheel, DoesNothingWhileAButtonIsHeld) {
-  QW::WindowInput input;
-  run(input, press(50, 200, Button1, 0));
-  EXPECT_TRUE(run(input, press(50, 200, Button4, 10)).empty());
-  EXPECT_TRUE(input.mouseIsDown());
-}
-
-TEST(WindowInputKeys, TableKeysGiveTheirCodeAndCharactersFollow) {
-  QW::WindowInput input;
-  EXPECT_EQ(keys(run(input, key(XK_Left, ""))), std::vector<int>{28});
-  EXPECT_EQ(keys(run(input, key(XK_Up, ""))), std::vector<int>{30});
-  EXPECT_EQ(keys(run(input, key(XK_Right, ""))), std::vector<int>{29});
-  EXPECT_EQ(keys(run(input, key(XK_Down, ""))), std::vector<int>{31});
-  EXPECT_EQ(keys(run(input, key(XK_KP_Down, ""))), std::vector<int>{31});
-  // Delete is code 8; its DEL character does not follow.
-  EXPECT_EQ(keys(run(input, key(XK_Delete, "\x7f"))), std::vector<int>{8});
-  // Minus and full stop: the key's code, then the character message.
-  EXPECT_EQ(keys(run(input, key(XK_minus, "-"))), (std::vector<int>{45, '-'}));
-  EXPECT_EQ(keys(run(input, key(XK_KP_Subtract, "-"))), (std::vector<int>{45, '-'}));
-  EXPECT_EQ(keys(run(input, key(XK_period, "."))), (std::vector<int>{46, '.'}));
-  EXPECT_EQ(keys(run(input, key(XK_KP_Decimal, "."))), (std::vector<int>{46, '.'}));
-}
-
-TEST(WindowInputKeys, OtherKeysOnlyDeliverTheirCharacters) {
-  QW::WindowInput input;
-  EXPECT_EQ(keys(run(input, key(XK_7, "7"))), std::vector<int>{'7'});
-  EXPECT_EQ(keys(run(input, key(XK_BackSpace, "\b"))), std::vector<int>{8});
-  EXPECT_EQ(keys(run(input, key(XK_Return, "\r"))), std::vector<int>{13});
-  EXPECT_TRUE(run(input, key(XK_Shift_L, "")).empty());
-  EXPECT_TRUE(run(input, key(XK_F1, "")).empty());
-  // Characters arrive as their low eight bits.
-  EXPECT_EQ(keys(run(input, key(XK_eacute, "\xe9"))), std::vector<int>{0xe9});
-}
-
-TEST(WindowInputFocus, FocusOutDropsTheFocusElementAndLeaveTheHover) {
-  QW::WindowInput input;
+  for (const auto& c : cases)
+    EXPECT_EQ(keys(run(input, key(c.keysym, c.text))), c.keys) << c.keysym;
   WindowEvent e;
-  e.kind = WindowEvent::Kind::kFocusOut;
-  auto out = run(input, e);
+  e.kind = WindowEvent::Kind::kFocusOut;  // drops the focus element and leaves the hover
+  const auto out = run(input, e);
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].kind, Kind::kFocusLost);
   EXPECT_EQ(out[1].kind, Kind::kPointerLeft);
-  e.kind = WindowEvent::Kind::kLeave;
-  out = run(input, e);
-  ASSERT_EQ(out.size(), 1u);
-  EXPECT_EQ(out[0].kind, Kind::kPointerLeft);
 }
 
 vst::VstKeyCode hostKey(int32_t character, unsigned char virt) {

@@ -7,11 +7,31 @@
 #include <thread>
 #include <vector>
 
+#include "gui/RenderEvents.h"
 #include "gui/RenderWorkers.h"
 
 namespace {
 
+using namespace std::chrono_literals;
+using QW::RenderEvents;
 using QW::RenderWorkers;
+
+TEST(RenderEvents, LowestSignalledFirstEachResetsOnlyItselfAndOthersWakeAnEndlessWait) {
+  RenderEvents events;
+  events.signal(RenderEvents::kRedrawLayer);
+  events.signal(RenderEvents::kResized);
+  events.signal(RenderEvents::kResized);  // remembered once
+  events.signal(RenderEvents::kCount);    // out of range: ignored
+  EXPECT_EQ(events.waitAny(0ms), RenderEvents::kResized);
+  EXPECT_EQ(events.waitAny(0ms), RenderEvents::kRedrawLayer);
+  EXPECT_EQ(events.waitAny(20ms), RenderEvents::kTimedOut);
+  std::thread signaller([&] {
+    std::this_thread::sleep_for(10ms);
+    events.signal(RenderEvents::kStop);
+  });
+  EXPECT_EQ(events.waitAny(std::nullopt), RenderEvents::kStop);
+  signaller.join();
+}
 
 // Editors opened one after the other must share one thread: a new one each
 // time costs the host a malloc arena and the GL driver's buffers in it.
@@ -47,13 +67,13 @@ TEST(RenderWorkers, TasksAtOnceRunOnThreadsOfTheirOwnAndWaitForSeesThemEnd) {
       changed.notify_all();
       changed.wait(lock, [&] { return release[i]; });
       lock.unlock();
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::this_thread::sleep_for(20ms);
       ended[i] = true;
     });
   }
   {
     std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return started == 2; }))
+    ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return started == 2; }))
         << "the second task waited for the first";
     EXPECT_NE(ids[0], ids[1]);
     release[1] = true;
