@@ -64,7 +64,7 @@ test-fuzz: deps
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -L fuzz
 
 # Opt-in: applies each fault of tools/mutations.tsv to a copy of the tree
-# and reports whether the suite catches it (an hour or more on two cores).
+# and reports whether the suite catches it (about 45 minutes on two cores).
 mutation-check: deps
 	@sh tools/mutation-check.sh
 

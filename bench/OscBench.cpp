@@ -3,11 +3,7 @@
 // subscriber. The yardstick is a bare UDP datagram sent and received over
 // loopback in the same run, so the figures read as multiples of what the
 // machine's network stack costs anyway.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +20,7 @@
 #include "osc/OSCHelper.h"
 #include "osc/OscOutboundPacketStream.h"
 #include "osc/OscReceivedElements.h"
+#include "tests/support/LoopbackUdp.h"
 
 namespace {
 
@@ -31,45 +28,7 @@ intptr_t quietHost(vst::AEffect*, int32_t opcode, int32_t, intptr_t, void*, floa
   return opcode == vst::audioMasterVersion ? 2400 : 0;
 }
 
-class Socket {
- public:
-  Socket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-    sockaddr_in address = loopback(0);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    int bytes = 4 << 20;
-    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-  }
-  ~Socket() { close(fd_); }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-
-  int port() const { return port_; }
-  std::string url() const { return "127.0.0.1:" + std::to_string(port_); }
-  void send(int port, const char* data, size_t size) const {
-    const sockaddr_in to = loopback(port);
-    sendto(fd_, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-  }
-  // Size of the next datagram, -1 after the time-out.
-  ssize_t receive(char* buffer, size_t size, int milliseconds = 2000) const {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, milliseconds) <= 0) return -1;
-    return recv(fd_, buffer, size, 0);
-  }
-
- private:
-  static sockaddr_in loopback(int port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    return address;
-  }
-  int fd_;
-  int port_ = 0;
-};
+using Socket = LoopbackUdp;
 
 struct Service {
   Service() {

@@ -247,6 +247,12 @@ TEST_F(TextFieldTest, TypedNumberIsCommittedWithReturnInsideOneEdit) {
   EXPECT_EQ(std::string(f->text()), std::string(31, '9'));
   for (const int key : {int{'a'}, int{' '}, 27}) EXPECT_FALSE(f->keyPressed(key)) << key;
   EXPECT_EQ(plain(kParamInputGain), -80.0f);
+  // Losing the focus drops what was typed: the value is shown again.
+  manager->setKeyFocus(nullptr);
+  EXPECT_FALSE(f->isTyping());
+  f->update();
+  EXPECT_NE(std::string(f->text()), std::string(31, '9'));
+  EXPECT_EQ(plain(kParamInputGain), -80.0f);
 }
 
 TEST_F(TextFieldTest, ArrowsStepByTheLastShownDigit) {

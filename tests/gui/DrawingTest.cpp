@@ -34,9 +34,9 @@
 #include "gui/TexturedMeters.h"
 #include "tests/gui/PngWriter.h"
 #include "tests/support/GlTestContext.h"
-#include "tests/support/PrivateXvfb.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/XvfbSuite.h"
 
 namespace {
 
@@ -47,8 +47,6 @@ constexpr float kPi = 3.14159265358979f;
 using gltest::near;
 using gltest::Rgb;
 using Pixels = std::vector<uint8_t>;
-
-std::unique_ptr<PrivateXvfb> server;
 
 // Reaches the manager's drawing hooks without a render thread.
 class ProbeManager : public QW::Ovmanager {
@@ -77,15 +75,12 @@ Ink inkOf(int channel) {
   return ink;
 }
 
-class Drawing : public ::testing::Test {
+class Drawing : public XvfbSuite {
  protected:
-  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
-  static void TearDownTestSuite() { server.reset(); }
-
   void SetUp() override {
-    if (!PrivateXvfb::installed()) GTEST_SKIP() << "Xvfb is not installed";
-    ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    ASSERT_TRUE(editorWindow.open(server->display()));
+    XvfbSuite::SetUp();
+    if (stopped()) return;
+    ASSERT_TRUE(editorWindow.open(serverDisplay()));
     std::system(("mkdir -p '" + folder + "'").c_str());
     clear();
   }

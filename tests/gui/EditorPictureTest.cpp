@@ -23,11 +23,11 @@
 #include "core/ParamIds.h"
 #include "core/QwkTonalmire.h"
 #include "gui/Manager.h"
-#include "support/PrivateXvfb.h"
 #include "support/RecordingHost.h"
 #include "support/ScopedEnv.h"
 #include "support/TestLayout.h"
 #include "support/X11Host.h"
+#include "support/XvfbSuite.h"
 
 namespace {
 
@@ -38,18 +38,12 @@ using testlayout::kWidth;
 using x11host::Picture;
 using x11host::Rgb;
 
-std::unique_ptr<PrivateXvfb> server;
-
-class EditorPicture : public ::testing::Test {
+class EditorPicture : public XvfbSuite {
  protected:
-  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
-  static void TearDownTestSuite() { server.reset(); }
-
   void SetUp() override {
-    if (!PrivateXvfb::installed())
-      GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
-    ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    displayVariable.emplace("DISPLAY", server->display().c_str());
+    XvfbSuite::SetUp();
+    if (stopped()) return;
+    displayVariable.emplace("DISPLAY", serverDisplay().c_str());
     mkdir(configHome.c_str(), 0700);  // preferences of our own, not the user's
     display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);

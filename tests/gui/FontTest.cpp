@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/Font.h"
@@ -140,6 +141,22 @@ TEST(FontLayout, OneQuadPerCharacterEndingAtTheAdvance) {
 
 // The layout script measures on the window's thread while the render thread
 // builds the same font; the font lock keeps the two apart.
+TEST(FontLayout, MeasuringWhileAnotherThreadBuilds) {
+  QW::Font font(kSans, 14);
+  font.build(1);
+  const float expected = font.measure("Spectral 1234 \xe9").width;
+  std::thread builder([&font] {
+    for (int i = 0; i < 40; ++i) font.build(1 + i % 2);
+  });
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_NEAR(font.measure("Spectral 1234 \xe9").width, expected, 1.0f);
+    std::vector<float> vertices;
+    font.layout("abc", 0.0f, 0.0f, vertices);
+    EXPECT_EQ(vertices.size(), 3 * kFloatsPerQuad);
+  }
+  builder.join();
+}
+
 TEST(GlyphAtlas, PacksBitmapsApartKeepsThemWhileGrowingAndRefusesWhatCannotFit) {
   QW::GlyphAtlas atlas(64, 1024);
   struct Placed {

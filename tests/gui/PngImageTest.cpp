@@ -110,4 +110,13 @@ TEST(PngImage, OnlyPowerOfTwoSidesAreUploadable) {
   EXPECT_FALSE(QW::uploadable(empty));
 }
 
+// A side past 8192 is refused, however small the file: a header may claim
+// more than the editor should ever allocate.
+TEST(PngImage, SidesPastTheLimitAreRefused) {
+  const auto solid = [](int, int) { return std::vector<uint8_t>{1, 2, 3}; };
+  EXPECT_TRUE(decode(testpng::encodeRgb(8192, 1, false, solid)).has_value());
+  EXPECT_FALSE(decode(testpng::encodeRgb(8193, 1, false, solid)).has_value());
+  EXPECT_FALSE(decode(testpng::encodeRgb(1, 8193, false, solid)).has_value());
+}
+
 }  // namespace

@@ -1,4 +1,9 @@
+// clang-format off
+// gtest before the X headers, which define None, Bool and Status as macros.
 #include <gtest/gtest.h>
+#include <GL/glew.h>
+#include <X11/Xlib.h>
+// clang-format on
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -14,8 +19,10 @@
 #include "gui/PreferencesPanel.h"
 #include "gui/PreferencesPanelLayout.h"
 #include "platform/Preferences.h"
+#include "support/GlTestContext.h"
 #include "support/RecordingHost.h"
 #include "support/ScopedEnv.h"
+#include "support/XvfbSuite.h"
 
 namespace {
 
@@ -166,6 +173,89 @@ TEST_F(PreferencesPanelTest, TypedPortIsStoredOnReturnAndForgottenOnEscape) {
   clickAt(at(PreferencesDialog::kBasePortField));
   keys("4567890123\b");
   EXPECT_EQ(panel->model()->portText.size(), PreferencesPanel::kMaxPortDigits - 1);
+}
+
+// The panel as drawn over an editor of one colour, without fonts (boxes
+// only), in a real GLX context.
+class PreferencesPanelDrawing : public XvfbSuite {
+ protected:
+  void SetUp() override {
+    XvfbSuite::SetUp();
+    if (stopped()) return;
+    ASSERT_TRUE(window.open(serverDisplay()));
+    manager = std::make_unique<QW::Manager>(nullptr);
+    manager->setWindowSize({1024, 512});
+    manager->computeViewGeometry();
+    panel = QW::openPreferencesPanel(*manager, nullptr);
+    panel->close();
+  }
+  void TearDown() override { manager.reset(); }
+
+  void drawFrame() {
+    glClearColor(0.8f, 0.2f, 0.2f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    manager->root()->drawOverlay();
+  }
+  static gltest::Rgb pixel(Point p) {
+    return gltest::readPixel(static_cast<int>(p.x), static_cast<int>(p.y));
+  }
+  void click(int id) {
+    panel->mouseDown(at(id), 0, 1);
+    panel->mouseUp(at(id), 0);
+  }
+  // Pixels inside a check box's square as dark as its tick.
+  static int tickPixels(int id) {
+    const QW::Bounds square = PreferencesPanelLayout({1024, 512}).checkSquare(id);
+    int dark = 0;
+    for (int y = static_cast<int>(square.minY) + 2; y < static_cast<int>(square.maxY) - 1; ++y)
+      for (int x = static_cast<int>(square.minX) + 2; x < static_cast<int>(square.maxX) - 1; ++x) {
+        const gltest::Rgb c = pixel({static_cast<float>(x), static_cast<float>(y)});
+        dark += c[0] < 100 && c[1] < 100 && c[2] < 100;
+      }
+    return dark;
+  }
+
+  SettingsSandbox sandbox;
+  gltest::EditorWindow window{1024, 512};
+  std::unique_ptr<QW::Manager> manager;
+  PreferencesPanel* panel = nullptr;
+};
+
+TEST_F(PreferencesPanelDrawing, DimsTheEditorDrawsTheDialogOnTopAndShowsItsStates) {
+  using gltest::near;
+  const gltest::Rgb editor{204, 51, 51}, dimmed{92, 23, 23};
+  drawFrame();
+  EXPECT_TRUE(near(pixel({10, 10}), editor));
+  panel->open();
+  drawFrame();
+  EXPECT_TRUE(near(pixel({10, 10}), dimmed));
+  EXPECT_TRUE(near(pixel({1013, 501}), dimmed));
+  const PreferencesPanelLayout layout({1024, 512});
+  // Between the version text and the group box there is only the face.
+  EXPECT_TRUE(
+      near(pixel({layout.panel().centreX(), layout.titleBar().minY - 140.0f}), {43, 36, 51}));
+  EXPECT_TRUE(
+      near(pixel({layout.titleBar().centreX(), layout.titleBar().centreY()}), {82, 56, 97}));
+  EXPECT_TRUE(near(pixel(at(PreferencesDialog::kBasePortField)), {204, 204, 217}));
+  EXPECT_TRUE(near(pixel(at(PreferencesDialog::kOk)), {63, 60, 66}));
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  EXPECT_FALSE(glIsEnabled(GL_BLEND)) << "the overlay expects blending off afterwards";
+  // The check boxes show their state.
+  EXPECT_GT(tickPixels(PreferencesDialog::kEyeCandy), 0);
+  EXPECT_EQ(tickPixels(PreferencesDialog::kFloatingTooltip), 0);
+  click(PreferencesDialog::kEyeCandy);
+  click(PreferencesDialog::kFloatingTooltip);
+  drawFrame();
+  EXPECT_EQ(tickPixels(PreferencesDialog::kEyeCandy), 0);
+  EXPECT_GT(tickPixels(PreferencesDialog::kFloatingTooltip), 0);
+  // A held button shows it is pressed; its release closes the panel.
+  panel->mouseDown(at(PreferencesDialog::kOk), 0, 1);
+  drawFrame();
+  EXPECT_TRUE(near(pixel(at(PreferencesDialog::kOk)), {140, 75, 36}));
+  panel->mouseUp(at(PreferencesDialog::kOk), 0);
+  drawFrame();
+  EXPECT_FALSE(panel->isOpen());
+  EXPECT_TRUE(near(pixel({10, 10}), editor));
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 // The fixed commands, subscriptions, "/qwks/" addressing and ports, end to
 // end: clients on 127.0.0.1 talk to listening services.
+#include <arpa/inet.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "OscTestSupport.h"
 #include "osc/OscInstanceDirectory.h"
+#include "tests/support/ScopedEnv.h"
 
 using namespace osc_test;
 
@@ -225,6 +231,46 @@ TEST(Ports, TheServiceFollowsOffsetAndBasePort) {
   offset(8);
   EXPECT_TRUE(f.client.waitForService(base + 58));
   for (int o = 1; o <= 7; ++o) EXPECT_TRUE(silentAt(base + 50 + o)) << o;
+}
+
+// The address a UDP socket on port is bound to, from the kernel's table
+// ("127.0.0.1", "0.0.0.0"), or "" when none is.
+std::string boundAddress(int32_t port) {
+  std::ifstream table("/proc/net/udp");
+  std::string line;
+  std::getline(table, line);  // the column names
+  while (std::getline(table, line)) {
+    unsigned int address = 0, localPort = 0;
+    if (std::sscanf(line.c_str(), " %*d: %x:%x", &address, &localPort) != 2 ||
+        static_cast<int32_t>(localPort) != port)
+      continue;
+    in_addr raw{};
+    raw.s_addr = address;  // printed as stored, in network order
+    char text[INET_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET, &raw, text, sizeof text) ? text : "?";
+  }
+  return "";
+}
+
+// Other machines reach the port only when the user's preferences say so.
+TEST(Ports, LoopbackUnlessThePreferencesOpenItToTheNetwork) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "127.0.0.1"},
+      {"OSC Open To Network=0\n", "127.0.0.1"},
+      {"OSC Open To Network=1\n", "0.0.0.0"},
+  };
+  char pattern[] = "/tmp/veldrana-osc-prefs-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string config = pattern, folder = config + "/Quillworks/Veldrana";
+  std::filesystem::create_directories(folder);
+  const ScopedEnv home("XDG_CONFIG_HOME", config.c_str());
+  for (const auto& [preferences, bound] : cases) {
+    std::ofstream(folder + "/preferences") << preferences;
+    ServiceFixture f{1, testBasePort() + 150};
+    ASSERT_TRUE(f.ready()) << preferences;
+    EXPECT_EQ(boundAddress(f.port), bound) << preferences;
+  }
+  std::filesystem::remove_all(config);
 }
 
 }  // namespace

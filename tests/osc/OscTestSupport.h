@@ -29,6 +29,7 @@
 #include "osc/OscReceivedElements.h"
 #include "scripting/LuaMIDIHelper.h"
 #include "tests/scripting/ScriptTestSupport.h"
+#include "tests/support/LoopbackUdp.h"
 
 namespace osc_test {
 
@@ -84,46 +85,12 @@ inline std::optional<Message> decode(const std::string& datagram) try {
   return std::nullopt;
 }
 
-inline sockaddr_in loopbackAddress(int32_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  return address;
-}
-
-// A UDP socket bound to 127.0.0.1 at a port of the system's choosing.
-class Client {
+// A loopback socket that speaks OSC through oscpack.
+class Client : public LoopbackUdp {
  public:
-  Client() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address = loopbackAddress(0);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    int bytes = 4 << 20;
-    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-  }
-  ~Client() { close(fd_); }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-
-  int port() const { return port_; }
-  std::string url() const { return "osc.udp://127.0.0.1:" + std::to_string(port_); }
-  void send(int32_t port, const std::string& datagram) const {
-    const sockaddr_in to = loopbackAddress(port);
-    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-           sizeof to);
-  }
-  // The next datagram, or nothing after the time-out.
+  using LoopbackUdp::send;
   std::optional<std::string> receiveRaw(int milliseconds = 2000) const {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, milliseconds) <= 0) return std::nullopt;
-    std::string buffer(65536, '\0');
-    const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
-    if (n < 0) return std::nullopt;
-    buffer.resize(static_cast<size_t>(n));
-    return buffer;
+    return LoopbackUdp::receiveRaw(milliseconds);
   }
   std::optional<Message> receive(int milliseconds = 2000) const {
     const auto raw = receiveRaw(milliseconds);
@@ -153,10 +120,6 @@ class Client {
       if (ping(port, 100)) return true;
     return false;
   }
-
- private:
-  int fd_;
-  int port_ = 0;
 };
 
 // An effect whose OSC service listens at base + offset, with no user scripts

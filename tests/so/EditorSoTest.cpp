@@ -24,9 +24,9 @@
 
 #include "tests/so/FrameCounter.h"
 #include "tests/so/PluginLoader.h"
-#include "tests/support/PrivateXvfb.h"
 #include "tests/support/X11Host.h"
 #include "tests/support/XTestInput.h"
+#include "tests/support/XvfbSuite.h"
 
 namespace {
 
@@ -60,18 +60,12 @@ struct Layout {
   int inputKnobY() const { return screenY(displayY - 55.0f + 31.5f); }
 };
 
-std::unique_ptr<PrivateXvfb> server;
-
-class EditorSo : public ::testing::Test {
+class EditorSo : public XvfbSuite {
  protected:
-  static void SetUpTestSuite() { server = PrivateXvfb::startForSuite(); }
-  static void TearDownTestSuite() { server.reset(); }
-
   void SetUp() override {
-    if (!PrivateXvfb::installed())
-      GTEST_SKIP() << "Xvfb is not installed; the editor tests need an X server";
-    ASSERT_NE(server, nullptr) << "Xvfb did not start";
-    setenv("DISPLAY", server->display().c_str(), 1);
+    XvfbSuite::SetUp();
+    if (stopped()) return;
+    setenv("DISPLAY", serverDisplay().c_str(), 1);
     // Preferences and scripts of this test alone.
     home = ::testing::TempDir() + "veldrana-editor-" + std::to_string(getpid());
     mkdir(home.c_str(), 0700);
@@ -256,14 +250,16 @@ TEST_F(EditorSo, TheResizeCornerWorksAlsoWhenTheHostNeverCallsIdle) {
        x11host::distinctColours(x11host::capture(display, kids[0], kWidth, kHeight)) < 50u;)
     std::this_thread::sleep_for(100ms);
   input->drag(1020, 510, 820, 510, 1);
+  // The editor's window is resized first, the host's after it.
   XWindowAttributes child{}, host{};
-  for (int i = 0; i < 400 && child.width != 824; ++i) {
-    std::this_thread::sleep_for(25ms);
-    XGetWindowAttributes(display, kids[0], &child);
-  }
-  XGetWindowAttributes(display, parent, &host);
   vst::ERect* rect = nullptr;
-  dispatch(effect, vst::effEditGetRect, 0, 0, &rect);
+  for (int i = 0; i < 400; ++i) {
+    XGetWindowAttributes(display, kids[0], &child);
+    XGetWindowAttributes(display, parent, &host);
+    dispatch(effect, vst::effEditGetRect, 0, 0, &rect);
+    if (child.width == 824 && host.width == 824 && rect->right == 824) break;
+    std::this_thread::sleep_for(25ms);
+  }
   for (const auto& [width, height] :
        {std::pair(child.width, child.height), std::pair(host.width, host.height),
         std::pair<int, int>(rect->right, rect->bottom)}) {
@@ -302,7 +298,7 @@ TEST_F(EditorSo, BadVanishingAndMissingParentsDisplaysAndGlxAreSurvived) {
     XCloseDisplay(other);
   }
   // The render thread keeps going for a while with its window gone.
-  setenv("DISPLAY", server->display().c_str(), 1);
+  setenv("DISPLAY", serverDisplay().c_str(), 1);
   open(parent);
   idleFor(100ms);
   EXPECT_EQ(children(parent).size(), 1u);

@@ -2,10 +2,6 @@
 // hand: the tests talk to it over the wire only.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <utility>
+
+#include "tests/support/LoopbackUdp.h"
 
 class OscMessage {
  public:
@@ -48,36 +46,10 @@ class OscMessage {
   std::string address_, tags_, arguments_;
 };
 
-class OscClient {
+class OscClient : public LoopbackUdp {
  public:
-  OscClient() : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address = loopback(0);
-    bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    url_ = "osc.udp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    const int bytes = 4 << 20;
-    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-  }
-  ~OscClient() { close(fd_); }
-  OscClient(const OscClient&) = delete;
-  OscClient& operator=(const OscClient&) = delete;
-
-  const std::string& url() const { return url_; }
-
-  void send(int32_t port, const OscMessage& message) const { send(port, message.bytes()); }
-  void send(int32_t port, const std::string& datagram) const {
-    const sockaddr_in to = loopback(port);
-    sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-           sizeof to);
-  }
-
-  // Reads whatever has arrived.
-  void drain() const {
-    char buffer[65536];
-    while (recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0) {
-    }
-  }
+  using LoopbackUdp::send;
+  bool send(int32_t port, const OscMessage& message) const { return send(port, message.bytes()); }
 
   // Whether a "/ping" to port is answered at reply within the time, asked
   // again every waitMilliseconds (a moved service opens its port
@@ -86,30 +58,16 @@ class OscClient {
                     int milliseconds) const {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    char buffer[65536];
     for (auto askAt = Clock::now(); Clock::now() < deadline;) {
       if (Clock::now() >= askAt) {
-        send(port, OscMessage("/ping").s(url_).s(reply));
+        send(port, OscMessage("/ping").s(url()).s(reply));
         askAt = Clock::now() + std::chrono::milliseconds(waitMilliseconds);
       }
-      pollfd p{fd_, POLLIN, 0};
-      const ssize_t n = poll(&p, 1, 10) > 0 ? recv(fd_, buffer, sizeof buffer - 1, 0) : 0;
-      if (n > 0 && reply == std::string(buffer, strnlen(buffer, static_cast<size_t>(n))))
-        return true;
+      const auto got = receiveRaw(10);
+      if (got && reply == std::string(got->c_str())) return true;
     }
     return false;
   }
-
- private:
-  static sockaddr_in loopback(int32_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    return address;
-  }
-  int fd_;
-  std::string url_;
 };
 
 // 200 ports per test process, so parallel test processes never share one.

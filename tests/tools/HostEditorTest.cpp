@@ -1,10 +1,12 @@
 // `editor`: the plug-in's editor in a window of the host's own, on a private
 // Xvfb server, and its screenshot read back from the PNG the host wrote.
 #include <png.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <array>
 #include <memory>
+#include <thread>
 
 #include "tests/support/PrivateXvfb.h"
 #include "tests/support/ScopedEnv.h"
@@ -12,6 +14,8 @@
 
 namespace hosttest {
 namespace {
+
+using namespace std::chrono_literals;
 
 struct Picture {
   int width = 0, height = 0;
@@ -82,6 +86,21 @@ TEST_F(HostEditor, VeldranaScreenshotShowsItsEditor) {
   EXPECT_EQ(picture.count(0, 0, 16, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_EQ(picture.count(1008, 0, 1024, 6, {56, 13, 51}, 2), 16u * 6u);
   EXPECT_LT(picture.count(0, 0, 1024, 512, {56, 13, 51}, 2), 1024u * 512u / 2);
+}
+
+// Without --seconds or --screenshot only the user ends the run.
+TEST_F(HostEditor, SigtermWhilePlayingStopsTheAudioAndTheEditor) {
+  writeAudio(dir.path("noise.wav"), whiteNoise(2, 44100, 2205));
+  RunningProgram editor({kHost, "editor", kVeldrana, "--play", dir.path("noise.wav"), "--json"},
+                        environment());
+  std::this_thread::sleep_for(2s);  // several passes of the 50 ms input
+  ASSERT_FALSE(editor.finished()) << "the editor ended by itself";
+  kill(editor.pid(), SIGTERM);
+  const RunResult result = editor.wait(10s);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Json report = parseJson(result.out);
+  EXPECT_EQ(report["stoppedBy"].string, "SIGTERM");
+  EXPECT_GT(report["play"]["passes"].number, 1);
 }
 
 // Each refusal leaves no picture, and a bad option or file is found before

@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "tests/tools/HostTestSupport.h"
+#include "tools/host/HostError.h"
+#include "tools/host/OutputFormat.h"
 
 namespace hosttest {
 namespace {
@@ -113,6 +115,36 @@ TEST_F(Render, MidiEventsArriveAtTheirSamplePositions) {
   // One effProcessEvents per block that has events, and none for the rest.
   EXPECT_EQ(readLines(log(), "events "), (Args{"events 2", "events 2", "events 1"}));
   EXPECT_NE(last.out.find("5 of 6 events delivered"), std::string::npos) << last.out;
+}
+
+// Sizes no test should write: the choice is made from the frame count.
+TEST(RenderOutputFormat, WavPastFourGigabytesBecomesRf64AndAiffIsRefused) {
+  using vhost::SampleFormat;
+  constexpr int64_t kGiga = int64_t{1} << 30;
+  const struct {
+    const char* path;
+    SampleFormat sample;
+    int64_t frames;
+    const char* expected;
+  } cases[] = {
+      {"out.wav", SampleFormat::kDefault, kGiga / 8, "WAV 32-bit float"},
+      {"out.wav", SampleFormat::kDefault, kGiga / 2, "RF64 32-bit float"},
+      {"out.wav", SampleFormat::kPcm16, kGiga, "RF64 16-bit"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 8, "AIFF 32-bit float"},
+      {"out.aiff", SampleFormat::kDefault, kGiga / 2, "refused"},
+      {"out.flac", SampleFormat::kPcm16, 4 * kGiga, "FLAC 16-bit"},
+  };
+  for (const auto& c : cases) {
+    std::string got;
+    try {
+      got =
+          vhost::outputFormatForSize(vhost::outputFormatFor(c.path, c.sample), c.path, c.frames, 2)
+              .description;
+    } catch (const vhost::HostError& error) {
+      got = error.code() == vhost::kExitUsage ? "refused" : error.what();
+    }
+    EXPECT_EQ(got, c.expected) << c.path << " " << c.frames;
+  }
 }
 
 // Float WAV keeps samples beyond full scale, 16-bit FLAC clips them; the

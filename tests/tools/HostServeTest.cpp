@@ -60,6 +60,25 @@ TEST(HostServe, VeldranaAnswersOscWhileServedAndStopsAfterItsSeconds) {
   EXPECT_EQ(report["set"].named("OSC Port Offset")["display"].string, std::to_string(kOscOffset));
 }
 
+// The report says where OSC listens, or why not: off without an offset,
+// and the port another program holds.
+TEST(HostServe, ReportSaysWhereOscListensOrWhyNot) {
+  const VeldranaHome home({kOscOffset});
+  const RunResult off = runProgram(serve(kVeldrana, {"--seconds", "0.1"}), home.environment());
+  ASSERT_EQ(off.exitCode, 0) << off.err;
+  EXPECT_NE(off.out.find("osc       off"), std::string::npos) << off.out;
+  const UdpSocket holder;
+  writeText(home.path("config/Quillworks/Veldrana/preferences"),
+            "OSC Base Port=" + std::to_string(holder.port() - kOscOffset) + "\n");
+  const RunResult taken =
+      runProgram(serve(kVeldrana, {"--seconds", "0.1", "--osc-offset", std::to_string(kOscOffset)}),
+                 home.environment());
+  EXPECT_NE(taken.out.find("osc       NOT listening: another program holds UDP port " +
+                           std::to_string(holder.port())),
+            std::string::npos)
+      << taken.out;
+}
+
 class ServeInterrupted : public ::testing::TestWithParam<int> {};
 
 // The stop handling is in place from before the plug-in is loaded; options

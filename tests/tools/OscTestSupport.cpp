@@ -1,11 +1,5 @@
 #include "tests/tools/OscTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <stdexcept>
 
 #include "osc/OscOutboundPacketStream.h"
@@ -14,14 +8,6 @@
 
 namespace hosttest {
 namespace {
-
-sockaddr_in loopback(int port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
 
 std::vector<uint8_t> encode(const OscMessage& message) {
   std::vector<uint8_t> bytes(4096);
@@ -68,41 +54,20 @@ std::string OscMessage::typeTags() const {
   return tags;
 }
 
-UdpSocket::UdpSocket() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
-  sockaddr_in address = loopback(0);
-  socklen_t length = sizeof address;
-  if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    if (fd_ >= 0) close(fd_);
-    throw std::runtime_error("cannot bind a UDP socket on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
-}
-
-UdpSocket::~UdpSocket() {
-  close(fd_);
-}
-
 void UdpSocket::send(int port, const OscMessage& message) const {
   const std::vector<uint8_t> packet = encode(message);
-  const sockaddr_in address = loopback(port);
-  if (sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&address),
-             sizeof address) != static_cast<ssize_t>(packet.size()))
+  if (!send(port, packet.data(), packet.size()))
     throw std::runtime_error("cannot send a UDP datagram");
 }
 
 std::optional<OscMessage> UdpSocket::receive(const std::string& address,
                                              std::chrono::milliseconds limit) const {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (auto now = std::chrono::steady_clock::now(); now < deadline;
-       now = std::chrono::steady_clock::now()) {
-    pollfd ready{fd_, POLLIN, 0};
+  for (auto now = deadline - limit; now < deadline; now = std::chrono::steady_clock::now()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    if (poll(&ready, 1, static_cast<int>(left.count()) + 1) <= 0) continue;
-    std::vector<uint8_t> packet(65536);
-    const ssize_t got = recv(fd_, packet.data(), packet.size(), 0);
-    if (got < 0) continue;
-    packet.resize(static_cast<size_t>(got));
+    const auto raw = receiveRaw(static_cast<int>(left.count()) + 1);
+    if (!raw) continue;
+    const std::vector<uint8_t> packet(raw->begin(), raw->end());
     if (auto message = decode(packet); message && message->address == address) return message;
   }
   return std::nullopt;
@@ -110,7 +75,7 @@ std::optional<OscMessage> UdpSocket::receive(const std::string& address,
 
 bool udpPortIsFree(int port) {
   const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  const sockaddr_in address = loopback(port);
+  const sockaddr_in address = loopbackAddress(port);
   const bool free =
       fd >= 0 && bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   if (fd >= 0) close(fd);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/LoopbackUdp.h"
+
 namespace hosttest {
 
 struct OscArgument {
@@ -28,21 +30,13 @@ struct OscMessage {
   std::string typeTags() const;  // without the leading comma
 };
 
-class UdpSocket {
+class UdpSocket : public LoopbackUdp {
  public:
-  UdpSocket();  // on a port the system picks
-  ~UdpSocket();
-  UdpSocket(const UdpSocket&) = delete;
-  UdpSocket& operator=(const UdpSocket&) = delete;
-  int port() const { return port_; }
+  using LoopbackUdp::send;
   void send(int port, const OscMessage& message) const;
   // The next message with `address`, skipping others, or nullopt after `limit`.
   std::optional<OscMessage> receive(const std::string& address,
                                     std::chrono::milliseconds limit) const;
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
 };
 
 }  // namespace hosttest

@@ -151,6 +151,43 @@ std::string nameOf(const QW::UIElement* e) {
   return std::string(typeid(*e).name()) + " " + std::to_string(c ? c->descriptor().index : -1);
 }
 
+// Siblings whose drawn boxes (group titles included) overlap, unless one is
+// meant to sit on the other: the display reaches 5 pixels into the row of
+// groups below it by design.
+TEST_F(BuiltInLayout, NoElementOverlapsASiblingUnlessMeantTo) {
+  ASSERT_NE(manager->mainFont(), nullptr);
+  const auto drawnBox = [](const QW::UIElement* e) {
+    QW::Bounds box;
+    e->extendBounds(box);
+    if (auto* g = dynamic_cast<const QW::NamedGroup*>(e)) box.extend(g->titleBounds());
+    return box;
+  };
+  const auto overlap = [](const QW::Bounds& a, const QW::Bounds& b) {
+    return !a.empty() && !b.empty() && a.minX < b.maxX && b.minX < a.maxX && a.minY < b.maxY &&
+           b.minY < a.maxY;
+  };
+  std::string report;
+  int meant = 0;
+  std::vector<const QW::Group*> parents{manager->root()};
+  parents.insert(parents.end(), groups.begin(), groups.end());
+  for (const QW::Group* parent : parents) {
+    const auto& kids = parent->children();
+    for (size_t i = 0; i < kids.size(); ++i)
+      for (size_t j = i + 1; j < kids.size(); ++j) {
+        if (!overlap(drawnBox(kids[i]), drawnBox(kids[j]))) continue;
+        const std::string a = nameOf(kids[i]), b = nameOf(kids[j]);
+        const auto isGroup = [](const std::string& n) { return n.rfind("group ", 0) == 0; };
+        if ((a == "display" && isGroup(b)) || (b == "display" && isGroup(a)))
+          ++meant;
+        else
+          report += a + " and " + b + " in " +
+                    (parent == manager->root() ? "the window" : nameOf(parent)) + "\n";
+      }
+  }
+  EXPECT_TRUE(report.empty()) << report;
+  EXPECT_EQ(meant, 5);
+}
+
 // Every value a field or list can show, laid out where it draws it (fields
 // right-aligned, list items centred), inks inside the element's box.
 TEST_F(BuiltInLayout, EveryFieldAndListShowsEachOfItsValuesInFull) {
