@@ -63,7 +63,8 @@ void UdpSocket::send(int port, const OscMessage& message) const {
 std::optional<OscMessage> UdpSocket::receive(const std::string& address,
                                              std::chrono::milliseconds limit) const {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (auto now = deadline - limit; now < deadline; now = std::chrono::steady_clock::now()) {
+  for (auto now = std::chrono::steady_clock::now(); now < deadline;
+       now = std::chrono::steady_clock::now()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
     const auto raw = receiveRaw(static_cast<int>(left.count()) + 1);
     if (!raw) continue;
